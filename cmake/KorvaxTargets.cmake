@@ -1,0 +1,25 @@
+# Shared compile settings of the project.
+
+# Warnings for every target of ours.
+function(korvax_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra)
+endfunction()
+
+# The system's own code: no exceptions, no run-time type information.
+function(korvax_system_flags target)
+  korvax_warnings(${target})
+  target_compile_options(${target} PRIVATE
+    $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti>)
+endfunction()
+
+# A GoogleTest suite: every *.cpp of a folder under tests/ becomes one executable.
+function(korvax_test_suite name dir)
+  file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp)
+  if(NOT sources)
+    return()
+  endif()
+  add_executable(${name} ${sources})
+  korvax_warnings(${name})
+  target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS ${name})
+endfunction()

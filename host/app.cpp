@@ -1,0 +1,152 @@
+#include "host/app.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+#include "host/png.h"
+#include "host/window.h"
+#include "platform/entry.h"
+
+namespace korvax::host {
+
+namespace {
+
+std::atomic<bool> interrupted{false};
+
+void on_signal(int) { interrupted = true; }
+
+bool parse_int(const std::string& text, int low, int high, int& out) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    long v = std::strtol(text.c_str(), &end, 10);
+    if (*end != '\0' || v < low || v > high) return false;
+    out = static_cast<int>(v);
+    return true;
+}
+
+}  // namespace
+
+std::string usage() {
+    return "usage: korvax [--scale N] [--headless] [--frames N] [--screenshot FILE.png] [--vsync-mode 0|1]";
+}
+
+bool parse_options(const std::vector<std::string>& args, Options& options, bool& help, std::string& error) {
+    help = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= args.size()) {
+                error = "korvax: option " + a + " needs a value";
+                return false;
+            }
+            out = args[++i];
+            return true;
+        };
+        std::string v;
+        if (a == "--help" || a == "-h") {
+            help = true;
+        } else if (a == "--headless") {
+            options.headless = true;
+        } else if (a == "--scale") {
+            if (!value(v)) return false;
+            if (!parse_int(v, 1, 16, options.scale)) {
+                error = "korvax: bad value for --scale: '" + v + "' (1..16)";
+                return false;
+            }
+        } else if (a == "--frames") {
+            if (!value(v)) return false;
+            if (!parse_int(v, 0, 1 << 30, options.frames)) {
+                error = "korvax: bad value for --frames: '" + v + "' (a count of flips)";
+                return false;
+            }
+        } else if (a == "--screenshot") {
+            if (!value(v)) return false;
+            if (v.empty()) {
+                error = "korvax: bad value for --screenshot: empty file name";
+                return false;
+            }
+            options.screenshot = v;
+        } else if (a == "--vsync-mode") {
+            if (!value(v)) return false;
+            if (!parse_int(v, 0, 1, options.vsync_mode)) {
+                error = "korvax: bad value for --vsync-mode: '" + v + "' (0 or 1)";
+                return false;
+            }
+        } else {
+            error = "korvax: unknown option '" + a + "'";
+            return false;
+        }
+    }
+    return true;
+}
+
+App::App(const Options& options) : options_(options) {
+    ConsoleConfig config;
+    config.exit_after_flips = options.frames;
+    config.vsync_mode = static_cast<uint16_t>(options.vsync_mode);
+    console_ = std::make_unique<Console>(config, std::make_unique<RealTimeClock>());
+}
+
+App::~App() = default;
+
+int App::run(const std::string& program_name) {
+    Console& console = *console_;
+    set_active_console(&console);
+
+    std::unique_ptr<Window> window;
+    if (!options_.headless) {
+        std::string why;
+        window = Window::open(options_.scale, why);
+        if (!window) std::fprintf(stderr, "korvax: no display available (%s), running headless\n", why.c_str());
+    }
+
+    interrupted = false;
+    auto old_int = std::signal(SIGINT, on_signal);
+    auto old_term = std::signal(SIGTERM, on_signal);
+
+    // The system's entry runs on its own thread; the front end keeps the
+    // process's main thread, where the window system wants to be.
+    std::atomic<bool> done{false};
+    int result = 0;
+    std::string name = program_name;
+    std::thread system([&] {
+        std::vector<char> arg0(name.begin(), name.end());
+        arg0.push_back('\0');
+        char* argv[] = {arg0.data(), nullptr};
+        result = korvax_main(1, argv);
+        done = true;
+    });
+
+    Clock& clock = console.clock();
+    while (!done) {
+        clock.sleep_until_ns(clock.next_vsync_start(clock.now_ns()));
+        console.scan_out();
+        if (window) {
+            std::vector<uint16_t> frame = console.displayed_frame();
+            window->show(frame.data());
+            window->poll(console);
+        }
+        if (interrupted) console.set_button(Button::Exit, true);
+    }
+    system.join();
+    console.join_threads();
+    console.scan_out();  // the last flip is what the panel shows at the end
+
+    std::signal(SIGINT, old_int);
+    std::signal(SIGTERM, old_term);
+
+    if (!options_.screenshot.empty()) {
+        std::vector<uint16_t> frame = console.displayed_frame();
+        if (!write_png_rgb565(options_.screenshot, frame.data(), WIDTH, HEIGHT)) {
+            std::fprintf(stderr, "korvax: cannot write %s\n", options_.screenshot.c_str());
+        }
+    }
+    window.reset();
+    set_active_console(nullptr);
+    return result;
+}
+
+}  // namespace korvax::host

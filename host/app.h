@@ -1,0 +1,39 @@
+// The korvax program on a PC: options, the host console, the system's entry on
+// its own thread, and the front end (window or headless) on the main thread.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/console.h"
+
+namespace korvax::host {
+
+struct Options {
+    int scale = 3;
+    bool headless = false;
+    int frames = -1;  // press exit after this many flips
+    std::string screenshot;
+    int vsync_mode = 1;
+};
+
+// Parses the command line. On failure returns false with a one-line message.
+// On --help returns true with help set.
+bool parse_options(const std::vector<std::string>& args, Options& options, bool& help, std::string& error);
+std::string usage();
+
+class App {
+public:
+    explicit App(const Options& options);
+    ~App();
+    // Runs the system to its end; returns the entry point's result.
+    int run(const std::string& program_name);
+    Console& console() { return *console_; }
+
+private:
+    Options options_;
+    std::unique_ptr<Console> console_;
+};
+
+}  // namespace korvax::host

@@ -1,0 +1,289 @@
+#include "host/console.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace korvax::host {
+
+namespace {
+
+// Registers with behaviour.
+constexpr uint32_t REG_VSYNC_STATUS = 0x1182;
+constexpr uint32_t REG_BUTTONS_LOW = 0x1184;
+constexpr uint32_t REG_BUTTONS_HIGH = 0x1186;
+constexpr uint32_t REG_VSYNC_MODE = 0x2804;
+constexpr uint32_t REG_ADDR1_LOW = 0x290E;
+constexpr uint32_t REG_ADDR1_HIGH = 0x2910;
+constexpr uint32_t REG_ADDR2_HIGH = 0x2914;
+
+constexpr uint16_t VSYNC_BIT = 1u << 4;
+constexpr int FAKE_MEMORY_FD = 3;
+
+// Button lines: (register, bit). Active low on the bus.
+struct ButtonLine {
+    uint32_t reg;
+    uint16_t bit;
+};
+ButtonLine line_of(Button b) {
+    switch (b) {
+        case Button::Exit: return {REG_BUTTONS_LOW, 1u << 8};
+        case Button::VolumeUp: return {REG_BUTTONS_HIGH, 1u << 7};
+        case Button::VolumeDown: return {REG_BUTTONS_HIGH, 1u << 6};
+    }
+    return {REG_BUTTONS_LOW, 0};
+}
+
+// The register a thread polled last: board_spin_hint uses it to know what the
+// thread is waiting for.
+thread_local uint32_t last_polled_register = 0xFFFFFFFFu;
+
+Console* the_console = nullptr;
+
+}  // namespace
+
+uint64_t Clock::next_vsync_change(uint64_t t) const {
+    uint64_t phase = t % FRAME_NS;
+    uint64_t frame_start = t - phase;
+    return phase < BLANK_NS ? frame_start + BLANK_NS : frame_start + FRAME_NS;
+}
+
+RealTimeClock::RealTimeClock() : start_(std::chrono::steady_clock::now()) {}
+
+uint64_t RealTimeClock::now_ns() {
+    return static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start_).count());
+}
+
+void RealTimeClock::sleep_until_ns(uint64_t t) {
+    std::this_thread::sleep_until(start_ + std::chrono::nanoseconds(t));
+}
+
+Console::Console(const ConsoleConfig& config, std::unique_ptr<Clock> clock)
+    : config_(config),
+      clock_(std::move(clock)),
+      registers_(REGISTER_BYTES, 0),
+      video_(VIDEO_BYTES, 0),
+      shared_(SHARED_BYTES, 0),
+      sound_(*clock_),
+      displayed_(WIDTH * HEIGHT, 0) {
+    // At power-on both display address pairs name the start of video memory,
+    // which holds zeros: the screen is black until the first flip.
+    poke_register(REG_ADDR1_LOW, 0);
+    poke_register(REG_ADDR1_HIGH, static_cast<uint16_t>(VIDEO_PHYS >> 16));
+    poke_register(0x2912, 0);
+    poke_register(REG_ADDR2_HIGH, static_cast<uint16_t>(VIDEO_PHYS >> 16));
+    poke_register(REG_VSYNC_MODE, config_.vsync_mode & 1);
+    poke_register(REG_BUTTONS_LOW, 0xFF00);
+    poke_register(REG_BUTTONS_HIGH, 0xFFFF);
+}
+
+Console::~Console() {
+    join_threads();
+    if (the_console == this) the_console = nullptr;
+}
+
+Console* active_console() { return the_console; }
+void set_active_console(Console* console) { the_console = console; }
+
+// ---- memory -------------------------------------------------------------------
+
+int Console::open_memory() {
+    std::lock_guard<std::mutex> lock(os_mutex_);
+    ++os_.memory_opens;
+    return FAKE_MEMORY_FD;
+}
+
+void Console::close_memory(int fd) {
+    std::lock_guard<std::mutex> lock(os_mutex_);
+    if (fd == FAKE_MEMORY_FD) ++os_.memory_closes;
+}
+
+uint8_t* Console::window_of(uint64_t phys, uint32_t length) {
+    struct Window {
+        uint64_t phys;
+        uint32_t bytes;
+        std::vector<uint8_t>* memory;
+    };
+    const Window windows[] = {
+        {REGISTER_PHYS, REGISTER_BYTES, &registers_},
+        {VIDEO_PHYS, VIDEO_BYTES, &video_},
+        {SHARED_PHYS, SHARED_BYTES, &shared_},
+    };
+    for (const Window& w : windows) {
+        if (phys >= w.phys && phys + length <= w.phys + w.bytes) return w.memory->data() + (phys - w.phys);
+    }
+    return nullptr;
+}
+
+void* Console::map_physical(int fd, uint64_t phys, uint32_t length) {
+    if (fd != FAKE_MEMORY_FD) return nullptr;
+    uint8_t* p = window_of(phys, length);
+    if (p) {
+        std::lock_guard<std::mutex> lock(os_mutex_);
+        ++os_.mappings_live;
+    }
+    return p;
+}
+
+void Console::unmap_physical(void* base, uint32_t) {
+    if (!base) return;
+    std::lock_guard<std::mutex> lock(os_mutex_);
+    --os_.mappings_live;
+}
+
+// ---- registers -----------------------------------------------------------------
+
+uint16_t Console::peek_register(uint32_t offset) const {
+    uint16_t v;
+    std::memcpy(&v, registers_.data() + (offset & 0xFFFE), 2);
+    return v;
+}
+
+void Console::poke_register(uint32_t offset, uint16_t value) {
+    std::memcpy(registers_.data() + (offset & 0xFFFE), &value, 2);
+}
+
+uint16_t Console::read16(void* window, uint32_t offset) {
+    if (window != registers_.data()) {
+        uint16_t v;
+        std::memcpy(&v, static_cast<uint8_t*>(window) + offset, 2);
+        return v;
+    }
+    last_polled_register = offset;
+    return read_register(offset);
+}
+
+void Console::write16(void* window, uint32_t offset, uint16_t value) {
+    if (window != registers_.data()) {
+        std::memcpy(static_cast<uint8_t*>(window) + offset, &value, 2);
+        return;
+    }
+    write_register(offset, value);
+}
+
+uint16_t Console::read_register(uint32_t offset) {
+    uint16_t stored = peek_register(offset);
+    switch (offset) {
+        case REG_VSYNC_STATUS:
+            return static_cast<uint16_t>((stored & ~VSYNC_BIT) |
+                                         (clock_->vsync_high(clock_->now_ns()) ? VSYNC_BIT : 0));
+        case REG_BUTTONS_LOW:
+        case REG_BUTTONS_HIGH: {
+            uint16_t lines = stored;
+            uint32_t down = buttons_down_.load();
+            for (Button b : {Button::Exit, Button::VolumeUp, Button::VolumeDown}) {
+                ButtonLine line = line_of(b);
+                if (line.reg == offset && (down & (1u << static_cast<int>(b)))) lines &= ~line.bit;
+            }
+            return lines;
+        }
+        default:
+            return stored;
+    }
+}
+
+void Console::write_register(uint32_t offset, uint16_t value) {
+    switch (offset) {
+        case REG_VSYNC_STATUS:
+        case REG_BUTTONS_LOW:
+        case REG_BUTTONS_HIGH:
+            return;  // read-only lines
+        default:
+            break;
+    }
+    poke_register(offset, value);
+    if (offset == REG_ADDR2_HIGH) {
+        // The last write of a flip: both address pairs now name the new buffer.
+        uint64_t n = ++flips_;
+        if (config_.exit_after_flips >= 0 && n >= static_cast<uint64_t>(config_.exit_after_flips)) {
+            set_button(Button::Exit, true);
+        }
+    }
+}
+
+void Console::set_button(Button button, bool down) {
+    uint32_t bit = 1u << static_cast<int>(button);
+    if (down) {
+        buttons_down_.fetch_or(bit);
+    } else {
+        buttons_down_.fetch_and(~bit);
+    }
+}
+
+void Console::spin_hint() {
+    if (last_polled_register == REG_VSYNC_STATUS) {
+        // Nothing can change before the vsync bit does: sleep until then.
+        clock_->sleep_until_ns(clock_->next_vsync_change(clock_->now_ns()));
+    } else {
+        // A flag in shared memory: let the writer run.
+        clock_->sleep_until_ns(clock_->now_ns() + 200000);
+    }
+    last_polled_register = 0xFFFFFFFFu;
+}
+
+void Console::sleep_us(uint32_t us) { clock_->sleep_until_ns(clock_->now_ns() + uint64_t{us} * 1000); }
+
+int Console::create_thread(void (*fn)(void*), void* arg) {
+    std::lock_guard<std::mutex> lock(os_mutex_);
+    threads_.emplace_back(fn, arg);
+    return 0;
+}
+
+void Console::join_threads() {
+    std::vector<std::thread> threads;
+    {
+        std::lock_guard<std::mutex> lock(os_mutex_);
+        threads.swap(threads_);
+    }
+    for (std::thread& t : threads) {
+        if (t.joinable()) t.join();
+    }
+}
+
+int Console::change_directory(const char* path) {
+    std::lock_guard<std::mutex> lock(os_mutex_);
+    os_.changed_directory = path;
+    errno = ENOENT;  // the host console has no menu directory
+    return -1;
+}
+
+int Console::replace_process(const char* path, char* const argv[], char* const envp[]) {
+    std::lock_guard<std::mutex> lock(os_mutex_);
+    os_.replaced_with = path;
+    os_.replace_argv.clear();
+    for (int i = 0; argv && argv[i]; ++i) os_.replace_argv.emplace_back(argv[i]);
+    os_.replace_envc = 0;
+    for (int i = 0; envp && envp[i]; ++i) ++os_.replace_envc;
+    errno = ENOENT;  // no menu program on a PC: the system's entry returns 0
+    return -1;
+}
+
+OsRecord Console::os_record() {
+    std::lock_guard<std::mutex> lock(os_mutex_);
+    return os_;
+}
+
+// ---- display ----------------------------------------------------------------------
+
+uint32_t Console::display_address() {
+    return static_cast<uint32_t>(peek_register(REG_ADDR1_HIGH)) << 16 | peek_register(REG_ADDR1_LOW);
+}
+
+void Console::scan_out() {
+    uint32_t address = display_address();
+    std::lock_guard<std::mutex> lock(display_mutex_);
+    const uint8_t* src = window_of(address, WIDTH * HEIGHT * 2);
+    if (src) {
+        std::memcpy(displayed_.data(), src, WIDTH * HEIGHT * 2);
+    } else {
+        std::fill(displayed_.begin(), displayed_.end(), 0);  // nothing there: the panel shows black
+    }
+}
+
+std::vector<uint16_t> Console::displayed_frame() {
+    std::lock_guard<std::mutex> lock(display_mutex_);
+    return displayed_;
+}
+
+}  // namespace korvax::host

@@ -1,0 +1,161 @@
+// The host console: our stand-in for the GP2X hardware under the seam.
+//
+// It owns the three physical windows the system maps (registers, video memory,
+// the memory shared with the coprocessor) as host buffers, gives the registers
+// their behaviour (vertical sync from the console clock, buttons from the front
+// end, display scan-out from the address registers), and records what the
+// system does to the operating system (mappings, the menu program) so that
+// tests can check it.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/sound.h"
+
+namespace korvax::host {
+
+constexpr uint64_t REGISTER_PHYS = 0xC0000000ull;
+constexpr uint32_t REGISTER_BYTES = 0x10000;
+constexpr uint64_t VIDEO_PHYS = 0x2800000;
+constexpr uint32_t VIDEO_BYTES = 0x700000;
+constexpr uint64_t SHARED_PHYS = 0x3000000;
+constexpr uint32_t SHARED_BYTES = 0xF80000;
+
+constexpr int WIDTH = 320;
+constexpr int HEIGHT = 240;
+
+enum class Button { Exit, VolumeUp, VolumeDown };
+
+// The console clock. Real time follows the wall clock; vertical sync is a
+// 60 Hz square wave whose high phase (register 0x1182 bit 4) is the blanking
+// interval at the start of every frame period.
+class Clock {
+public:
+    virtual ~Clock() = default;
+    // Nanoseconds since the console started.
+    virtual uint64_t now_ns() = 0;
+    // Blocks the calling thread until the given console time.
+    virtual void sleep_until_ns(uint64_t t) = 0;
+
+    static constexpr uint64_t FRAME_NS = 1000000000ull / 60;  // 16,666,666 ns
+    static constexpr uint64_t BLANK_NS = FRAME_NS * 22 / 262;  // 22 of 262 lines
+    bool vsync_high(uint64_t t) const { return t % FRAME_NS < BLANK_NS; }
+    // The next time the vsync bit changes after t.
+    uint64_t next_vsync_change(uint64_t t) const;
+    // The start of the next frame period after t.
+    uint64_t next_vsync_start(uint64_t t) const { return (t / FRAME_NS + 1) * FRAME_NS; }
+};
+
+class RealTimeClock : public Clock {
+public:
+    RealTimeClock();
+    uint64_t now_ns() override;
+    void sleep_until_ns(uint64_t t) override;
+
+private:
+    std::chrono::steady_clock::time_point start_;
+};
+
+struct ConsoleConfig {
+    int exit_after_flips = -1;  // --frames N: press the exit button after N flips
+    uint16_t vsync_mode = 1;    // register 0x2804 bit 0
+};
+
+// What the system did to the operating system, for tests.
+struct OsRecord {
+    int memory_opens = 0;
+    int memory_closes = 0;
+    int mappings_live = 0;
+    std::string changed_directory;
+    std::string replaced_with;
+    std::vector<std::string> replace_argv;
+    int replace_envc = -1;
+};
+
+class Console {
+public:
+    explicit Console(const ConsoleConfig& config, std::unique_ptr<Clock> clock);
+    ~Console();
+    Console(const Console&) = delete;
+    Console& operator=(const Console&) = delete;
+
+    uint8_t* registers() { return registers_.data(); }
+    uint8_t* video() { return video_.data(); }
+    uint8_t* shared() { return shared_.data(); }
+    Clock& clock() { return *clock_; }
+
+    // ---- the seam -----------------------------------------------------------
+    int open_memory();
+    void close_memory(int fd);
+    void* map_physical(int fd, uint64_t phys, uint32_t length);
+    void unmap_physical(void* base, uint32_t length);
+    uint16_t read16(void* window, uint32_t offset);
+    void write16(void* window, uint32_t offset, uint16_t value);
+    void spin_hint();
+    void sleep_us(uint32_t us);
+    int create_thread(void (*fn)(void*), void* arg);
+    int sound_open() { return sound_.open(); }
+    int sound_ioctl(int fd, int request, int value) { return sound_.ioctl(fd, request, value); }
+    int sound_write(int fd, const void* data, uint32_t length) { return sound_.write(fd, data, length); }
+    void sound_close(int fd) { sound_.close(fd); }
+    SoundDevice& sound() { return sound_; }
+    int change_directory(const char* path);
+    int replace_process(const char* path, char* const argv[], char* const envp[]);
+
+    // ---- buttons --------------------------------------------------------------
+    void set_button(Button button, bool down);
+
+    // ---- display ----------------------------------------------------------------
+    // Latches the buffer named by the first display address pair into the
+    // displayed frame; the front end calls it at every vertical sync.
+    void scan_out();
+    // A copy of the frame last latched by scan_out (RGB565, 320 x 240).
+    std::vector<uint16_t> displayed_frame();
+    // Physical address held by the first display address pair.
+    uint32_t display_address();
+    uint64_t flips() const { return flips_.load(); }
+
+    // ---- direct register access (the hardware's own view, for tests) ---------
+    uint16_t peek_register(uint32_t offset) const;
+    void poke_register(uint32_t offset, uint16_t value);
+
+    OsRecord os_record();
+    // Joins every thread the system created.
+    void join_threads();
+
+private:
+    uint16_t read_register(uint32_t offset);
+    void write_register(uint32_t offset, uint16_t value);
+    uint8_t* window_of(uint64_t phys, uint32_t length);
+
+    ConsoleConfig config_;
+    std::unique_ptr<Clock> clock_;
+    std::vector<uint8_t> registers_;
+    std::vector<uint8_t> video_;
+    std::vector<uint8_t> shared_;
+
+    SoundDevice sound_;
+    std::atomic<uint32_t> buttons_down_{0};
+    std::atomic<uint64_t> flips_{0};
+
+    std::mutex display_mutex_;
+    std::vector<uint16_t> displayed_;
+
+    std::mutex os_mutex_;
+    OsRecord os_;
+    std::vector<std::thread> threads_;
+};
+
+// The console the seam talks to. Exactly one is active while the system runs.
+Console* active_console();
+void set_active_console(Console* console);
+
+}  // namespace korvax::host

@@ -1,0 +1,42 @@
+// Calls of the start-up and the frame loop into subsystems that are not built
+// yet. Each is a no-op until its subsystem replaces it; remove an entry here
+// when its real definition lands.
+#include "music/music_host.h"
+#include "platform/entry.h"
+#include "sequence/precompute.h"
+#include "sequence/scenes.h"
+#include "sequence/timeline.h"
+
+namespace korvax {
+
+// Scene state machine and timeline.
+int32_t SceneState = 0;
+uint8_t sequence_finished = 0;
+uint8_t camera_path_active = 0;
+void set_scene_state(int32_t state) { SceneState = state; }
+void set_camera_path_active(uint8_t flag) { camera_path_active = flag; }
+uint32_t advance_timeline(uint32_t position) { return position; }
+
+// Object matrices, spin state, models, current mesh and camera path.
+void init_animation_state() {}
+void load_models() {}
+void select_start_mesh_and_path() {}
+
+// Start-up precomputation.
+void precompute_assets() {}
+
+// Scenes.
+void render_scene(FrameBuffer*) {}
+
+// Music host: no coprocessor program yet, so the position stays 0.
+void start_music_thread() {}
+void place_embedded_music() {}
+void music_play() {}
+void music_stop() {}
+void stop_music_thread() {}
+uint32_t music_position() { return 0; }
+void volume_up() {}
+void volume_down() {}
+void draw_volume_bar() {}
+
+}  // namespace korvax
