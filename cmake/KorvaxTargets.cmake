@@ -23,3 +23,13 @@ function(korvax_test_suite name dir)
   target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS ${name})
 endfunction()
+
+# Registers a file produced at build time as the embedded asset NAME (one of
+# the names of assets/assets.h). DEPENDS names the targets that produce it.
+# Call before assets/ is processed.
+function(korvax_embed name file)
+  cmake_parse_arguments(E "" "" "DEPENDS" ${ARGN})
+  set_property(GLOBAL APPEND PROPERTY KORVAX_EMBEDDED_NAMES ${name})
+  set_property(GLOBAL PROPERTY KORVAX_EMBED_FILE_${name} ${file})
+  set_property(GLOBAL PROPERTY KORVAX_EMBED_DEPENDS_${name} ${E_DEPENDS})
+endfunction()
