@@ -76,6 +76,7 @@ Console::Console(const ConsoleConfig& config, std::unique_ptr<Clock> clock)
     poke_register(REG_VSYNC_MODE, config_.vsync_mode & 1);
     poke_register(REG_BUTTONS_LOW, 0xFF00);
     poke_register(REG_BUTTONS_HIGH, 0xFFFF);
+    if (config_.exit_after_flips == 0) set_button(Button::Exit, true);
 }
 
 Console::~Console() {
@@ -192,6 +193,10 @@ void Console::write_register(uint32_t offset, uint16_t value) {
         default:
             break;
     }
+    if (config_.log_register_writes) {
+        std::lock_guard<std::mutex> lock(log_mutex_);
+        write_log_.push_back({offset, value});
+    }
     poke_register(offset, value);
     if (offset == REG_ADDR2_HIGH) {
         // The last write of a flip: both address pairs now name the new buffer.
@@ -257,6 +262,11 @@ int Console::replace_process(const char* path, char* const argv[], char* const e
     for (int i = 0; envp && envp[i]; ++i) ++os_.replace_envc;
     errno = ENOENT;  // no menu program on a PC: the system's entry returns 0
     return -1;
+}
+
+std::vector<RegisterWrite> Console::register_writes() {
+    std::lock_guard<std::mutex> lock(log_mutex_);
+    return write_log_;
 }
 
 OsRecord Console::os_record() {

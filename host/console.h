@@ -64,9 +64,31 @@ private:
     std::chrono::steady_clock::time_point start_;
 };
 
+// A clock that only moves when a thread sleeps: sleeping until t sets the time
+// to t. Deterministic; used by tests (one thread at a time).
+class ManualClock : public Clock {
+public:
+    uint64_t now_ns() override { return now_.load(); }
+    void sleep_until_ns(uint64_t t) override {
+        uint64_t cur = now_.load();
+        while (t > cur && !now_.compare_exchange_weak(cur, t)) {
+        }
+    }
+    void set(uint64_t t) { now_ = t; }
+
+private:
+    std::atomic<uint64_t> now_{0};
+};
+
 struct ConsoleConfig {
     int exit_after_flips = -1;  // --frames N: press the exit button after N flips
     uint16_t vsync_mode = 1;    // register 0x2804 bit 0
+    bool log_register_writes = false;
+};
+
+struct RegisterWrite {
+    uint32_t offset;
+    uint16_t value;
 };
 
 // What the system did to the operating system, for tests.
@@ -128,6 +150,8 @@ public:
     void poke_register(uint32_t offset, uint16_t value);
 
     OsRecord os_record();
+    // Every register write since start, when config.log_register_writes is set.
+    std::vector<RegisterWrite> register_writes();
     // Joins every thread the system created.
     void join_threads();
 
@@ -148,6 +172,9 @@ private:
 
     std::mutex display_mutex_;
     std::vector<uint16_t> displayed_;
+
+    std::mutex log_mutex_;
+    std::vector<RegisterWrite> write_log_;
 
     std::mutex os_mutex_;
     OsRecord os_;
