@@ -3,7 +3,6 @@
 // when its real definition lands.
 #include "music/music_host.h"
 #include "platform/entry.h"
-#include "sequence/precompute.h"
 #include "sequence/scenes.h"
 #include "sequence/timeline.h"
 
@@ -21,9 +20,6 @@ uint32_t advance_timeline(uint32_t position) { return position; }
 void init_animation_state() {}
 void load_models() {}
 void select_start_mesh_and_path() {}
-
-// Start-up precomputation.
-void precompute_assets() {}
 
 // Scenes.
 void render_scene(FrameBuffer*) {}

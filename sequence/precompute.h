@@ -1,8 +1,56 @@
-// Start-up precomputation of textures, fade tables, morph stores and the camera path.
+// Start-up precomputation: the six textures in RGB565, the fade tables of the
+// eight background palettes, the vertex-animation frames of the seven morph
+// stores, the camera path and the once-per-scene flags. Everything a frame
+// would otherwise compute per pixel or per vertex is computed here once.
 #pragma once
+
+#include <stdint.h>
+
+#include "platform/types.h"
 
 namespace korvax {
 
+constexpr int TEXTURE_COUNT = 6;
+constexpr int FADE_TABLE_COUNT = 8;
+constexpr int FADE_PALETTES = 64;  // per table
+
+// Six 256 x 256 textures back to back: texel (u, v) of texture k is entry
+// 65,536 k + 256 v + u, and reads past one texture continue into the next.
+extern uint16_t textures[TEXTURE_COUNT][TEXTURE_TEXELS];
+// Eight tables of 64 palettes of 256 colours back to back: palette p of table t
+// is palette 64 t + p of the whole array.
+extern uint16_t fade_tables[FADE_TABLE_COUNT * FADE_PALETTES][256];
+
+// Frames of int16 (x, y, z) triples; frame f of a store of n vertices starts at
+// triple f * n.
+struct MorphStore {
+    int16_t* triples;
+    int32_t vertices;
+    int32_t frames;
+};
+extern int16_t morph_store_a[64 * 114 * 3];
+extern int16_t morph_store_b[64 * 331 * 3];
+extern int16_t morph_store_c[48 * 35 * 3];
+extern int16_t morph_store_d[80 * 20 * 3];
+extern int16_t morph_store_e[80 * 20 * 3];
+extern int16_t morph_store_f[80 * 194 * 3];
+extern int16_t morph_store_g[120 * 1202 * 3];
+
+// Flags of enter_scene_once, cleared here.
+extern uint8_t scene_entered[11];
+
 void precompute_assets();
+
+// out[i] = source[2i] * 256 + source[2i + 1] (colours stored high byte first).
+void decode_palette(const uint8_t* source, uint16_t* out);
+void convert_image(const uint8_t* indices, const uint16_t* palette, uint16_t* out);
+// Palettes 0..32 darken to black, 33..63 brighten toward white.
+void build_fade_table(const uint16_t* palette, uint16_t (*out)[256]);
+// Key shapes are records of four little-endian int16 (x, y, z, 0). Writes s
+// frames of n triples from shape a toward shape b: frame 0 is a, b is not written.
+void interpolate_keys(int16_t* out, const uint8_t* a, const uint8_t* b, int32_t n, int32_t s);
+// Each triple becomes offset + (component >> shift), kept in 16 bits.
+void scale_offset_vertices(int16_t* triples, int32_t count, int32_t shift, int32_t offset_x, int32_t offset_y,
+                           int32_t offset_z);
 
 }  // namespace korvax

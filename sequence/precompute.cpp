@@ -1,0 +1,148 @@
+#include "sequence/precompute.h"
+
+#include "assets/assets.h"
+#include "platform/runtime.h"
+
+namespace korvax {
+
+uint16_t textures[TEXTURE_COUNT][TEXTURE_TEXELS];
+uint16_t fade_tables[FADE_TABLE_COUNT * FADE_PALETTES][256];
+int16_t morph_store_a[64 * 114 * 3];
+int16_t morph_store_b[64 * 331 * 3];
+int16_t morph_store_c[48 * 35 * 3];
+int16_t morph_store_d[80 * 20 * 3];
+int16_t morph_store_e[80 * 20 * 3];
+int16_t morph_store_f[80 * 194 * 3];
+int16_t morph_store_g[120 * 1202 * 3];
+uint8_t scene_entered[11];
+
+namespace {
+
+constexpr uint32_t PALETTE_BYTES = 512;
+constexpr uint32_t KEY_RECORD_BYTES = 8;
+
+int16_t read_le16(const uint8_t* p) { return static_cast<int16_t>(static_cast<uint16_t>(p[0] | p[1] << 8)); }
+
+// 5-bit red, 6-bit green, 5-bit blue.
+uint16_t pack(uint32_t r, uint32_t g, uint32_t b) { return static_cast<uint16_t>(r << 11 | g << 5 | b); }
+
+// One morph store: its key shapes in pair order, vertices, records stored per
+// shape, steps per pair, and the shift and offset applied afterwards.
+struct MorphPlan {
+    int16_t* store;
+    int32_t vertices;
+    int32_t records;
+    int32_t steps;
+    AssetId keys[4];
+    int32_t key_count;
+    int32_t shift;  // -1: none
+    int32_t offset_z;
+};
+
+const MorphPlan MORPH_PLANS[] = {
+    {morph_store_a, 114, 114, 16, {AssetId::KEY_A0, AssetId::KEY_A1, AssetId::KEY_A2, AssetId::KEY_A3}, 4, 2, 655},
+    {morph_store_b, 331, 331, 16, {AssetId::KEY_B0, AssetId::KEY_B1, AssetId::KEY_B2, AssetId::KEY_B3}, 4, 3, 0},
+    {morph_store_c, 35, 38, 24, {AssetId::KEY_C0, AssetId::KEY_C1}, 2, 3, 0},
+    {morph_store_d, 20, 20, 40, {AssetId::KEY_D0, AssetId::KEY_D1}, 2, 3, 0},
+    {morph_store_e, 20, 20, 40, {AssetId::KEY_E0, AssetId::KEY_E1}, 2, 3, 0},
+    {morph_store_f, 194, 194, 40, {AssetId::KEY_F0, AssetId::KEY_F1}, 2, -1, 0},
+    {morph_store_g, 1202, 1202, 40, {AssetId::KEY_G0, AssetId::KEY_G1, AssetId::KEY_G2}, 3, -1, 0},
+};
+
+// Pairs run k0->k1, k1->k2, ..., and the last shape back to the first. A shape
+// the build does not hold (or holds too short) leaves its frames at zero.
+void fill_morph_store(const MorphPlan& plan) {
+    const int32_t frame_values = plan.vertices * 3;
+    for (int32_t pair = 0; pair < plan.key_count; ++pair) {
+        Blob a = embedded_asset(plan.keys[pair]);
+        Blob b = embedded_asset(plan.keys[(pair + 1) % plan.key_count]);
+        const uint32_t needed = static_cast<uint32_t>(plan.vertices) * KEY_RECORD_BYTES;
+        if (a.size < needed || b.size < needed) continue;
+        interpolate_keys(plan.store + pair * plan.steps * frame_values, a.data, b.data, plan.vertices, plan.steps);
+    }
+    if (plan.shift >= 0) {
+        scale_offset_vertices(plan.store, plan.key_count * plan.steps * plan.vertices, plan.shift, 0, 0,
+                              plan.offset_z);
+    }
+}
+
+}  // namespace
+
+void decode_palette(const uint8_t* source, uint16_t* out) {
+    for (int i = 0; i < 256; ++i) out[i] = static_cast<uint16_t>(source[2 * i] << 8 | source[2 * i + 1]);
+}
+
+void convert_image(const uint8_t* indices, const uint16_t* palette, uint16_t* out) {
+    for (int i = 0; i < TEXTURE_TEXELS; ++i) out[i] = palette[indices[i]];
+}
+
+void build_fade_table(const uint16_t* palette, uint16_t (*out)[256]) {
+    for (int i = 0; i < 256; ++i) {
+        const uint32_t r = palette[i] >> 11 & 31, g = palette[i] >> 5 & 63, b = palette[i] & 31;
+        // Darkening: min(8 j c, 256 c) >> 8, that is j c / 32.
+        for (uint32_t j = 0; j <= 32; ++j) {
+            out[j][i] = pack((8 * j * r) >> 8, (8 * j * g) >> 8, (8 * j * b) >> 8);
+        }
+        // Brightening: k / 32 of the way to white.
+        for (uint32_t k = 0; k <= 30; ++k) {
+            out[33 + k][i] = pack(r + k * (31 - r) / 32, g + k * (63 - g) / 32, b + k * (31 - b) / 32);
+        }
+    }
+}
+
+void interpolate_keys(int16_t* out, const uint8_t* a, const uint8_t* b, int32_t n, int32_t s) {
+    for (int32_t v = 0; v < n; ++v) {
+        for (int32_t c = 0; c < 3; ++c) {
+            const int32_t from = read_le16(a + v * KEY_RECORD_BYTES + 2 * c);
+            const int32_t to = read_le16(b + v * KEY_RECORD_BYTES + 2 * c);
+            const int32_t d = divide(256 * to - 256 * from, s);
+            for (int32_t k = 0; k < s; ++k) {
+                // |256 from + k d| stays below 2^24: no wrap.
+                out[(k * n + v) * 3 + c] = static_cast<int16_t>((256 * from + k * d) >> 8);
+            }
+        }
+    }
+}
+
+void scale_offset_vertices(int16_t* triples, int32_t count, int32_t shift, int32_t offset_x, int32_t offset_y,
+                           int32_t offset_z) {
+    const int32_t offsets[3] = {offset_x, offset_y, offset_z};
+    for (int32_t i = 0; i < count * 3; ++i) {
+        const uint32_t sum = static_cast<uint32_t>(offsets[i % 3]) + static_cast<uint32_t>(triples[i] >> shift);
+        triples[i] = static_cast<int16_t>(static_cast<uint16_t>(sum));
+    }
+}
+
+void precompute_assets() {
+    static uint16_t palette[256];
+    const AssetId texture_palettes[TEXTURE_COUNT] = {AssetId::TEXTURE_PALETTE_0, AssetId::TEXTURE_PALETTE_1,
+                                                     AssetId::TEXTURE_PALETTE_2, AssetId::TEXTURE_PALETTE_3,
+                                                     AssetId::TEXTURE_PALETTE_4, AssetId::TEXTURE_PALETTE_5};
+    const AssetId texture_images[TEXTURE_COUNT] = {AssetId::TEXTURE_IMAGE_0, AssetId::TEXTURE_IMAGE_1,
+                                                   AssetId::TEXTURE_IMAGE_2, AssetId::TEXTURE_IMAGE_3,
+                                                   AssetId::TEXTURE_IMAGE_4, AssetId::TEXTURE_IMAGE_5};
+    for (int k = 0; k < TEXTURE_COUNT; ++k) {
+        Blob p = embedded_asset(texture_palettes[k]);
+        Blob image = embedded_asset(texture_images[k]);
+        if (p.size < PALETTE_BYTES || image.size < static_cast<uint32_t>(TEXTURE_TEXELS)) continue;
+        decode_palette(p.data, palette);
+        convert_image(image.data, palette, textures[k]);
+    }
+
+    const AssetId backdrop_palettes[FADE_TABLE_COUNT] = {
+        AssetId::BACKDROP_PALETTE_0, AssetId::BACKDROP_PALETTE_1, AssetId::BACKDROP_PALETTE_2,
+        AssetId::BACKDROP_PALETTE_3, AssetId::BACKDROP_PALETTE_4, AssetId::BACKDROP_PALETTE_5,
+        AssetId::BACKDROP_PALETTE_6, AssetId::BACKDROP_PALETTE_7};
+    for (int t = 0; t < FADE_TABLE_COUNT; ++t) {
+        Blob p = embedded_asset(backdrop_palettes[t]);
+        if (p.size < PALETTE_BYTES) continue;
+        decode_palette(p.data, palette);
+        build_fade_table(palette, &fade_tables[t * FADE_PALETTES]);
+    }
+
+    for (const MorphPlan& plan : MORPH_PLANS) fill_morph_store(plan);
+
+    for (uint8_t& flag : scene_entered) flag = 0;
+}
+
+}  // namespace korvax
