@@ -231,7 +231,7 @@ void Console::sleep_us(uint32_t us) { clock_->sleep_until_ns(clock_->now_ns() + 
 
 int Console::create_thread(void (*fn)(void*), void* arg) {
     std::lock_guard<std::mutex> lock(os_mutex_);
-    threads_.emplace_back(fn, arg);
+    threads_.push_back(clock_->spawn([fn, arg] { fn(arg); }));
     return 0;
 }
 

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -44,6 +45,8 @@ public:
     virtual uint64_t now_ns() = 0;
     // Blocks the calling thread until the given console time.
     virtual void sleep_until_ns(uint64_t t) = 0;
+    // Starts a thread of the system. A virtual clock schedules it.
+    virtual std::thread spawn(std::function<void()> body) { return std::thread(std::move(body)); }
 
     static constexpr uint64_t FRAME_NS = 1000000000ull / 60;  // 16,666,666 ns
     static constexpr uint64_t BLANK_NS = FRAME_NS * 22 / 262;  // 22 of 262 lines
