@@ -1,5 +1,6 @@
 #include "render/rasterizer.h"
 
+#include "math/fixed_math.h"
 #include "math/tables.h"
 #include "platform/runtime.h"
 #include "platform/types.h"
@@ -10,12 +11,10 @@ namespace korvax {
 namespace {
 
 // The target's registers wrap at 32 bits; C++ signed arithmetic must not, so
-// every sum or product that can wrap goes through uint32_t.
+// every sum or product that can wrap goes through uint32_t (wrap_add, wrap_sub
+// and wrap_mul, or the accumulators below held as uint32_t).
 inline uint32_t u32(int32_t a) { return static_cast<uint32_t>(a); }
 inline int32_t s32(uint32_t a) { return static_cast<int32_t>(a); }
-inline int32_t wrap_add(int32_t a, int32_t b) { return s32(u32(a) + u32(b)); }
-inline int32_t wrap_sub(int32_t a, int32_t b) { return s32(u32(a) - u32(b)); }
-inline int32_t wrap_mul(int32_t a, int32_t b) { return s32(u32(a) * u32(b)); }
 
 constexpr int32_t LAST_COLUMN = SCREEN_WIDTH - 1;
 constexpr int32_t ROW_PIXELS = SCREEN_WIDTH;
