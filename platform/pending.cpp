@@ -8,18 +8,8 @@
 
 namespace korvax {
 
-// Scene state machine and timeline.
-int32_t SceneState = 0;
-uint8_t sequence_finished = 0;
-uint8_t camera_path_active = 0;
-void set_scene_state(int32_t state) { SceneState = state; }
-void set_camera_path_active(uint8_t flag) { camera_path_active = flag; }
+// Timeline: the per-frame animation.
 uint32_t advance_timeline(uint32_t position) { return position; }
-
-// Object matrices, spin state, models, current mesh and camera path.
-void init_animation_state() {}
-void load_models() {}
-void select_start_mesh_and_path() {}
 
 // Scenes.
 void render_scene(FrameBuffer*) {}
