@@ -8,9 +8,6 @@
 
 namespace korvax {
 
-// Timeline: the per-frame animation.
-uint32_t advance_timeline(uint32_t position) { return position; }
-
 // Scenes.
 void render_scene(FrameBuffer*) {}
 

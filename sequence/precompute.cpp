@@ -1,7 +1,9 @@
 #include "sequence/precompute.h"
 
 #include "assets/assets.h"
+#include "models/model_loader.h"
 #include "platform/runtime.h"
+#include "sequence/timeline.h"
 
 namespace korvax {
 
@@ -141,6 +143,8 @@ void precompute_assets() {
     }
 
     for (const MorphPlan& plan : MORPH_PLANS) fill_morph_store(plan);
+
+    load_camera_path(CAMERA_KEY_TABLE, CAMERA_KEY_TABLE_SIZE, camera_path);
 
     for (uint8_t& flag : scene_entered) flag = 0;
 }

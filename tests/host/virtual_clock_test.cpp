@@ -31,8 +31,14 @@ std::string run_schedule(std::vector<std::pair<uint64_t, uint64_t>>* intervals) 
             }
         };
     };
-    std::thread a = clock.spawn(actor('a', 30, 4));
-    std::thread b = clock.spawn(actor('b', 20, 5));
+    // Started by one actor, as the system starts its threads: both join the
+    // schedule before either runs.
+    std::thread a, b;
+    std::thread root = clock.spawn([&] {
+        a = clock.spawn(actor('a', 30, 4));
+        b = clock.spawn(actor('b', 20, 5));
+    });
+    root.join();
     a.join();
     b.join();
     return log;
