@@ -1,0 +1,348 @@
+#include "render/draw2d.h"
+
+#include "platform/runtime.h"
+#include "platform/types.h"
+#include "render/render_state.h"
+
+namespace korvax {
+
+TunnelGrid tunnel_grid;
+
+namespace {
+
+constexpr int32_t ROW = SCREEN_WIDTH;
+
+inline uint32_t u32(int32_t a) { return static_cast<uint32_t>(a); }
+inline int32_t s32(uint32_t a) { return static_cast<int32_t>(a); }
+
+inline uint16_t* target_pixels() { return render_state.render_target->pixels; }
+
+// RGB565 channels: red 15..11, green 10..5, blue 4..0.
+inline int32_t red(uint32_t c) { return static_cast<int32_t>((c >> 11) & 31); }
+inline int32_t green(uint32_t c) { return static_cast<int32_t>((c >> 5) & 63); }
+inline int32_t blue(uint32_t c) { return static_cast<int32_t>(c & 31); }
+
+// A pixel of an anti-aliased line, given as an index into the frame. The
+// lower pixel of a pair drawn on row 239 lies past the end of the buffer and
+// is dropped, as is anything else off the buffer.
+inline void plot(uint16_t* frame, int32_t index, uint16_t colour) {
+    if (u32(index) < static_cast<uint32_t>(FRAME_PIXELS)) frame[index] = colour;
+}
+
+}  // namespace
+
+void build_colour_ramp(uint32_t a, uint32_t b, uint16_t* out) {
+    // Accumulators hold 64 x the channel; each entry adds one 64th of the way.
+    int32_t acc_r = red(a) << 6, acc_g = green(a) << 6, acc_b = blue(a) << 6;
+    const int32_t step_r = red(b) - red(a), step_g = green(b) - green(a), step_b = blue(b) - blue(a);
+    out[0] = static_cast<uint16_t>(a);
+    for (int k = 1; k < 64; ++k) {
+        acc_r += step_r;
+        acc_g += step_g;
+        acc_b += step_b;
+        out[k] = static_cast<uint16_t>(((acc_r >> 6) << 11) | ((acc_g >> 6) << 5) | (acc_b >> 6));
+    }
+}
+
+void draw_line(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+    uint16_t* frame = target_pixels();
+    const uint16_t colour = static_cast<uint16_t>(render_state.draw_colour);
+    const int32_t dx = x1 - x0, dy = y1 - y0;
+    const int32_t sx = dx >= 0 ? 1 : -1;
+    const int32_t sy = dy >= 0 ? ROW : -ROW;
+    const int32_t ax = dx >= 0 ? dx : -dx, ay = dy >= 0 ? dy : -dy;
+    int32_t p = y0 * ROW + x0;
+    frame[p] = colour;
+    if (ax == 0) {
+        for (int32_t n = ay; n != 0; --n) {
+            p += sy;
+            frame[p] = colour;
+        }
+    } else if (ay >= ax) {
+        int32_t e = 2 * ax - ay;
+        for (int32_t n = ay; n != 0; --n) {
+            if (e >= 0) {
+                p += sx;
+                e -= 2 * ay;
+            }
+            p += sy;
+            frame[p] = colour;
+            e += 2 * ax;
+        }
+    } else {
+        int32_t e = 2 * ay - ax;
+        for (int32_t n = ax; n != 0; --n) {
+            if (e >= 0) {
+                p += sy;
+                e -= 2 * ax;
+            }
+            p += sx;
+            frame[p] = colour;
+            e += 2 * ay;
+        }
+    }
+}
+
+void draw_line_aa(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+    if (x1 < x0) {
+        int32_t t = x0;
+        x0 = x1;
+        x1 = t;
+        t = y0;
+        y0 = y1;
+        y1 = t;
+    }
+    uint16_t* frame = target_pixels();
+    const uint16_t* ramp = render_state.shade_ramp;
+    const int32_t dx = x1 - x0, dy = y1 - y0;
+    const int32_t sy = dy >= 0 ? ROW : -ROW;
+    const int32_t ady = dy >= 0 ? dy : -dy;
+    int32_t p = y0 * ROW + x0;
+
+    if (dx == 0) {
+        if (dy == 0) {
+            plot(frame, p, ramp[63]);
+            return;
+        }
+        for (int32_t n = ady; n != 0; --n) {  // the start pixel is not drawn
+            p += sy;
+            plot(frame, p, ramp[63]);
+        }
+        return;
+    }
+
+    // h: the line's position across the pixel pair in 1/4096 of a pixel; its
+    // top six fraction bits pick the ramp level, the pair sharing 63 levels.
+    if (dx > ady) {
+        // One column at a time; the pair is stacked vertically. Going down the
+        // upper pixel takes 63 - i, going up the lower one does.
+        const int32_t slope = 2 * divide(s32(u32(ady) << 23), s32(u32(dx) << 12));
+        int32_t h = slope + 2048;
+        int32_t i = (h >> 6) & 63;
+        plot(frame, p, ramp[i]);
+        plot(frame, p + ROW, ramp[63 - i]);
+        const int32_t flip = dy >= 0 ? 63 : 0;
+        for (int32_t n = dx; n != 0; --n) {
+            p += 1;
+            if (h >= 4096) {
+                h &= 4095;
+                p += sy;
+            }
+            const int32_t upper = ((h >> 6) & 63) ^ flip;  // i or 63 - i
+            plot(frame, p, ramp[upper]);
+            plot(frame, p + ROW, ramp[upper ^ 63]);
+            h += slope;
+        }
+    } else {
+        // One row at a time; the pair sits side by side, the right pixel
+        // only while it stays inside the clip rectangle.
+        const int32_t slope = 2 * divide(s32(u32(dx) << 23), s32(u32(ady) << 12));
+        const int32_t x_max = render_state.clip_rect.x_max;
+        int32_t h = slope + 2048;
+        int32_t i = (h >> 6) & 63;
+        plot(frame, p, ramp[i]);
+        plot(frame, p + ROW, ramp[63 - i]);
+        int32_t x = x0;
+        for (int32_t n = ady; n != 0; --n) {
+            if (h >= 4096) {
+                h &= 4095;
+                x += 1;
+                p += 1;
+            }
+            i = (h >> 6) & 63;
+            p += sy;
+            plot(frame, p, ramp[63 - i]);
+            if (x < x_max) plot(frame, p + 1, ramp[i]);
+            h += slope;
+        }
+    }
+}
+
+namespace {
+
+int32_t outcode(int32_t x, int32_t y, const ClipRect& c) {
+    int32_t code = 0;
+    if (x < c.x_min) {
+        code = 4;
+    } else if (x > c.x_max) {
+        code = 8;
+    }
+    if (y < c.y_min) {
+        code |= 1;
+    } else if (y > c.y_max) {
+        code |= 2;
+    }
+    return code;
+}
+
+// a * b / d truncated toward zero. The product is formed in 64 bits: far-off
+// endpoints (a mesh vertex close to the viewer) make it leave 32 bits, and a
+// wrapped product would put the intersection anywhere. The quotient lies
+// between 0 and b, so it fits; products that fit take the 32-bit division.
+int32_t scaled(int32_t a, int32_t b, int32_t d) {
+    const int64_t p = static_cast<int64_t>(a) * b;
+    if (p >= INT32_MIN && p <= INT32_MAX) return divide(static_cast<int32_t>(p), d);
+    return static_cast<int32_t>(p / d);
+}
+
+}  // namespace
+
+void draw_clipped_line(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+    const ClipRect c = render_state.clip_rect;
+    int32_t c0 = outcode(x0, y0, c);
+    int32_t c1 = outcode(x1, y1, c);
+    for (;;) {
+        if ((c0 | c1) == 0) {
+            draw_line_aa(x0, y0, x1, y1);
+            return;
+        }
+        if ((c0 & c1) != 0) return;
+        // Move the second endpoint while it is outside, else the first, onto
+        // the edge of the lowest set bit (1 top, 2 bottom, 4 left, 8 right).
+        // The other endpoint is not beyond that edge, so the divisor is not 0.
+        const int32_t code = c1 != 0 ? c1 : c0;
+        int32_t x, y;
+        if (code & 3) {
+            y = (code & 1) ? c.y_min : c.y_max;
+            x = wrap_add(x0, scaled(wrap_sub(y, y0), wrap_sub(x1, x0), wrap_sub(y1, y0)));
+        } else {
+            x = (code & 4) ? c.x_min : c.x_max;
+            y = wrap_add(y0, scaled(wrap_sub(x, x0), wrap_sub(y1, y0), wrap_sub(x1, x0)));
+        }
+        if (c1 != 0) {
+            x1 = x;
+            y1 = y;
+            c1 = outcode(x1, y1, c);
+        } else {
+            x0 = x;
+            y0 = y;
+            c0 = outcode(x0, y0, c);
+        }
+    }
+}
+
+void blit_indexed(const uint8_t* image, const uint16_t* palette) {
+    uint16_t* out = target_pixels();
+    for (int32_t i = 0; i < FRAME_PIXELS; ++i) out[i] = palette[image[i]];
+}
+
+void blit_indexed_or(const uint8_t* image, const uint16_t* palette) {
+    uint16_t* out = target_pixels();
+    for (int32_t i = 0; i < FRAME_PIXELS; ++i) out[i] |= palette[image[i]];
+}
+
+void blit_window_or(const uint8_t* image, uint32_t row_length, uint32_t x, uint32_t y, const uint16_t* palette) {
+    const uint32_t length = row_length & 0xFFFF;
+    const uint8_t* row = image + (x & 0xFFFF) + length * (y & 0xFFFF);
+    uint16_t* out = target_pixels();
+    for (int32_t r = 0; r < SCREEN_HEIGHT; ++r) {
+        for (int32_t c = 0; c < SCREEN_WIDTH; ++c) out[c] |= palette[row[c]];
+        row += length;
+        out += ROW;
+    }
+}
+
+void blit_stretched(int32_t x0, int32_t y0, const uint16_t* source) {
+    // Output pixel n shows entry (n + 1) / 4 of the region, 80 entries a row:
+    // entry 0 three times, entries 1..79 four times, then entry 0 of the next
+    // source row.
+    uint16_t* out = target_pixels();
+    const uint16_t* src = source + y0 * ROW + x0;
+    for (int32_t r = 0; r < 160; ++r) {
+        out[0] = out[1] = out[2] = src[0];
+        uint16_t* o = out + 3;
+        for (int32_t k = 1; k < 80; ++k) {
+            const uint16_t value = src[k];
+            o[0] = value;
+            o[1] = value;
+            o[2] = value;
+            o[3] = value;
+            o += 4;
+        }
+        out[SCREEN_WIDTH - 1] = src[ROW];
+        src += ROW;
+        out += ROW;
+    }
+}
+
+void copy_downscaled(const uint16_t* src, int32_t x, int32_t y, int32_t step, uint16_t* dst, int32_t dx, int32_t dy,
+                     int32_t columns, int32_t rows, int32_t row_length) {
+    // One destination row is gathered before it is written, so a copy of the
+    // frame into itself reads the row's sources before any of them changes.
+    static uint16_t row_values[SCREEN_WIDTH];
+    const uint16_t* source_row = src + 2 * x + 2 * ROW * y;
+    uint16_t* dest_row = dst + dy * row_length + dx;
+    for (int32_t i = 0; i < rows; ++i) {
+        // Rows wider than the screen go in screen-wide pieces.
+        for (int32_t j0 = 0; j0 < columns; j0 += SCREEN_WIDTH) {
+            const int32_t n = columns - j0 < SCREEN_WIDTH ? columns - j0 : SCREEN_WIDTH;
+            const uint16_t* s = source_row + step * j0;
+            for (int32_t j = 0; j < n; ++j) {
+                row_values[j] = static_cast<uint16_t>(*s + 8);
+                s += step;
+            }
+            for (int32_t j = 0; j < n; ++j) dest_row[j0 + j] = row_values[j];
+        }
+        source_row += 2 * ROW;
+        dest_row += row_length;
+    }
+}
+
+void draw_tunnel(Matrix4 matrix, const uint16_t* texture, int32_t scroll, int32_t first_row) {
+    set_texture_map(texture);
+
+    // Grid: the viewing direction of each block corner, turned by the matrix.
+    // k is the inverse distance from the tunnel's axis (x, y); u runs along
+    // the axis (z * k) and scrolls, v grows with the square of y * k.
+    for (int gr = 0; gr < TUNNEL_GRID_ROWS; ++gr) {
+        for (int gc = 0; gc < TUNNEL_GRID_COLUMNS; ++gc) {
+            const Vec3 corner = {512 * (20 - gc), 512 * (12 - gr), 4800};
+            Vec3 d;
+            matrix_transform(d, corner, matrix);
+            const int32_t radius = isqrt(wrap_add(wrap_add(wrap_mul(d.x, d.x), wrap_mul(d.y, d.y)), 1));
+            const int32_t k = divide(196352, radius + 1);
+            const int32_t u = s32(u32(wrap_add(wrap_mul(d.z, k) >> 12, scroll)) << 8);
+            const int32_t w = wrap_mul(d.y, k) >> 13;
+            const int32_t v = s32(u32(wrap_mul(w, w) >> 3) << 8);
+            tunnel_grid.point[gr][gc] = {u, v};
+        }
+    }
+
+    // Fill: each 8 x 8 block steps u along its top and bottom edges and down
+    // each column; v steps along the top and then down by the left edge's step.
+    uint16_t* frame = target_pixels() + first_row * ROW;
+    for (int br = 0; br < TUNNEL_GRID_ROWS - 1; ++br) {
+        for (int bc = 0; bc < TUNNEL_GRID_COLUMNS - 1; ++bc) {
+            const TunnelPoint p00 = tunnel_grid.point[br][bc];
+            const TunnelPoint p01 = tunnel_grid.point[br][bc + 1];
+            const TunnelPoint p10 = tunnel_grid.point[br + 1][bc];
+            const TunnelPoint p11 = tunnel_grid.point[br + 1][bc + 1];
+            const uint32_t du_top = u32(wrap_sub(p01.u, p00.u) >> 3);
+            const uint32_t du_bottom = u32(wrap_sub(p11.u, p10.u) >> 3);
+            const uint32_t dv_top = u32(wrap_sub(p01.v, p00.v) >> 3);
+            const uint32_t dv_left = u32(wrap_sub(p10.v, p00.v) >> 3);
+
+            uint32_t u[8], v[8], du[8];
+            uint32_t u_top = u32(p00.u), v_top = u32(p00.v), u_bottom = u32(p10.u);
+            for (int i = 0; i < 8; ++i) {
+                u[i] = u_top;
+                v[i] = v_top;
+                du[i] = u32(s32(u_bottom - u_top) >> 3);
+                u_top += du_top;
+                v_top += dv_top;
+                u_bottom += du_bottom;
+            }
+            uint16_t* block = frame + br * 8 * ROW + bc * 8;
+            for (int j = 0; j < 8; ++j) {
+                uint16_t* line = block + j * ROW;
+                for (int i = 0; i < 8; ++i) {
+                    line[i] = texture[(v[i] & 0xFF00u) + ((u[i] >> 8) & 0xFFu)];
+                    u[i] += du[i];
+                    v[i] += dv_left;
+                }
+            }
+        }
+    }
+}
+
+}  // namespace korvax
