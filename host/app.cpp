@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "host/png.h"
+#include "host/wav.h"
 #include "host/window.h"
 #include "platform/entry.h"
 
@@ -30,7 +31,8 @@ bool parse_int(const std::string& text, int low, int high, int& out) {
 }  // namespace
 
 std::string usage() {
-    return "usage: korvax [--scale N] [--headless] [--frames N] [--screenshot FILE.png] [--vsync-mode 0|1]";
+    return "usage: korvax [--scale N] [--headless] [--frames N] [--screenshot FILE.png] [--vsync-mode 0|1]"
+           " [--wav FILE.wav] [--no-sound]";
 }
 
 bool parse_options(const std::vector<std::string>& args, Options& options, bool& help, std::string& error) {
@@ -69,6 +71,15 @@ bool parse_options(const std::vector<std::string>& args, Options& options, bool&
                 return false;
             }
             options.screenshot = v;
+        } else if (a == "--no-sound") {
+            options.no_sound = true;
+        } else if (a == "--wav") {
+            if (!value(v)) return false;
+            if (v.empty()) {
+                error = "korvax: bad value for --wav: empty file name";
+                return false;
+            }
+            options.wav = v;
         } else if (a == "--vsync-mode") {
             if (!value(v)) return false;
             if (!parse_int(v, 0, 1, options.vsync_mode)) {
@@ -94,6 +105,29 @@ App::~App() = default;
 
 int App::run(const std::string& program_name) {
     Console& console = *console_;
+
+    // The sound device: the card if there is one, else silent and paced by
+    // the clock; the WAV recorder listens to either.
+    std::shared_ptr<WavWriter> wav;
+    if (!options_.wav.empty()) {
+        std::string why;
+        wav = WavWriter::create(options_.wav, why);
+        if (!wav) {
+            std::fprintf(stderr, "korvax: cannot write %s: %s\n", options_.wav.c_str(), why.c_str());
+            return 1;
+        }
+        console.sound().add_sink(wav);
+    }
+    if (!options_.no_sound) {
+        std::string why;
+        std::unique_ptr<SoundOutput> card = open_sdl_sound(why);
+        if (card) {
+            console.sound().set_output(std::move(card));
+        } else {
+            std::fprintf(stderr, "korvax: no sound card (%s), the sound is silent\n", why.c_str());
+        }
+    }
+
     set_active_console(&console);
 
     std::unique_ptr<Window> window;
@@ -138,6 +172,10 @@ int App::run(const std::string& program_name) {
     std::signal(SIGINT, old_int);
     std::signal(SIGTERM, old_term);
 
+    if (wav && !wav->finish()) {
+        std::fprintf(stderr, "korvax: cannot write %s\n", options_.wav.c_str());
+        if (result == 0) result = 1;
+    }
     if (!options_.screenshot.empty()) {
         std::vector<uint16_t> frame = console.displayed_frame();
         if (!write_png_rgb565(options_.screenshot, frame.data(), WIDTH, HEIGHT)) {

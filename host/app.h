@@ -16,6 +16,8 @@ struct Options {
     int frames = -1;  // press exit after this many flips
     std::string screenshot;
     int vsync_mode = 1;
+    std::string wav;        // record what is written to the sound device
+    bool no_sound = false;  // the silent device even if a sound card exists
 };
 
 // Parses the command line. On failure returns false with a one-line message.
