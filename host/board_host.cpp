@@ -24,6 +24,7 @@ uint32_t board_load_acquire(volatile uint32_t* word) {
 }
 void board_store_release(volatile uint32_t* word, uint32_t value) {
     std::atomic_ref<uint32_t>(*const_cast<uint32_t*>(word)).store(value, std::memory_order_release);
+    if (host::Console* console = active_console()) console->note_store(word, value);
 }
 
 void board_sleep_us(uint32_t microseconds) { active_console()->sleep_us(microseconds); }

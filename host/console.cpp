@@ -161,6 +161,7 @@ void Console::write16(void* window, uint32_t offset, uint16_t value) {
         return;
     }
     write_register(offset, value);
+    if (register_probe_) register_probe_(offset, value);
 }
 
 uint16_t Console::read_register(uint32_t offset) {

@@ -7,7 +7,10 @@
 
 namespace korvax::host {
 
-uint64_t sound_ns_for_bytes(uint64_t bytes) { return bytes * 1000000000ull / SOUND_BYTES_PER_SECOND; }
+// Rounded up: at that time the bytes have been consumed, not one frame less.
+uint64_t sound_ns_for_bytes(uint64_t bytes) {
+    return (bytes * 1000000000ull + SOUND_BYTES_PER_SECOND - 1) / SOUND_BYTES_PER_SECOND;
+}
 
 namespace {
 uint64_t bytes_for_ns(uint64_t ns) {

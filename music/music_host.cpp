@@ -242,7 +242,9 @@ void set_volume(int32_t volume) {
     if (control != nullptr) store(control->volume, static_cast<uint32_t>(volume) & 0xFF);
 }
 
-uint32_t music_position() { return control != nullptr ? load(control->position) : 0; }
+// Until the output thread has initialised the block the word holds whatever
+// the memory held before (a previous run's position on the console).
+uint32_t music_position() { return stream_area_ready() ? load(control->position) : 0; }
 
 void volume_up() {
     volume_bar_pending = 1;
