@@ -1,6 +1,7 @@
 #include "host/console.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -135,14 +136,16 @@ void Console::unmap_physical(void* base, uint32_t) {
 
 // ---- registers -----------------------------------------------------------------
 
+// Registers are single halfwords that the system's threads and the console's
+// own parts (display, coprocessor) reach concurrently, as on the bus.
 uint16_t Console::peek_register(uint32_t offset) const {
-    uint16_t v;
-    std::memcpy(&v, registers_.data() + (offset & 0xFFFE), 2);
-    return v;
+    auto* p = reinterpret_cast<uint16_t*>(const_cast<uint8_t*>(registers_.data()) + (offset & 0xFFFE));
+    return std::atomic_ref<uint16_t>(*p).load(std::memory_order_acquire);
 }
 
 void Console::poke_register(uint32_t offset, uint16_t value) {
-    std::memcpy(registers_.data() + (offset & 0xFFFE), &value, 2);
+    auto* p = reinterpret_cast<uint16_t*>(registers_.data() + (offset & 0xFFFE));
+    std::atomic_ref<uint16_t>(*p).store(value, std::memory_order_release);
 }
 
 uint16_t Console::read16(void* window, uint32_t offset) {
@@ -161,7 +164,28 @@ void Console::write16(void* window, uint32_t offset, uint16_t value) {
         return;
     }
     write_register(offset, value);
-    if (register_probe_) register_probe_(offset, value);
+    if (probing_.load(std::memory_order_relaxed)) {
+        std::lock_guard<std::mutex> lock(probe_mutex_);
+        if (register_probe_) register_probe_(offset, value);
+    }
+}
+
+void Console::set_register_probe(std::function<void(uint32_t, uint16_t)> probe) {
+    std::lock_guard<std::mutex> lock(probe_mutex_);
+    register_probe_ = std::move(probe);
+    probing_ = register_probe_ || store_probe_;
+}
+
+void Console::set_store_probe(std::function<void(const volatile uint32_t*, uint32_t)> probe) {
+    std::lock_guard<std::mutex> lock(probe_mutex_);
+    store_probe_ = std::move(probe);
+    probing_ = register_probe_ || store_probe_;
+}
+
+void Console::note_store(const volatile uint32_t* word, uint32_t value) {
+    if (!probing_.load(std::memory_order_relaxed)) return;
+    std::lock_guard<std::mutex> lock(probe_mutex_);
+    if (store_probe_) store_probe_(word, value);
 }
 
 uint16_t Console::read_register(uint32_t offset) {

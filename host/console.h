@@ -152,19 +152,14 @@ public:
     uint16_t peek_register(uint32_t offset) const;
     void poke_register(uint32_t offset, uint16_t value);
 
-    // ---- probes for tests (set them before the system runs) -----------------------
+    // ---- probes for tests ----------------------------------------------------------
     // Called on the writing thread after every register write through the seam.
-    void set_register_probe(std::function<void(uint32_t offset, uint16_t value)> probe) {
-        register_probe_ = std::move(probe);
-    }
+    // Setting a probe waits for a call in progress to finish.
+    void set_register_probe(std::function<void(uint32_t offset, uint16_t value)> probe);
     // Called on the writing thread after every release-store of a
     // shared-memory word through the seam.
-    void set_store_probe(std::function<void(const volatile uint32_t* word, uint32_t value)> probe) {
-        store_probe_ = std::move(probe);
-    }
-    void note_store(const volatile uint32_t* word, uint32_t value) {
-        if (store_probe_) store_probe_(word, value);
-    }
+    void set_store_probe(std::function<void(const volatile uint32_t* word, uint32_t value)> probe);
+    void note_store(const volatile uint32_t* word, uint32_t value);
 
     OsRecord os_record();
     // Every register write since start, when config.log_register_writes is set.
@@ -193,6 +188,8 @@ private:
     std::mutex log_mutex_;
     std::vector<RegisterWrite> write_log_;
 
+    std::atomic<bool> probing_{false};
+    std::mutex probe_mutex_;
     std::function<void(uint32_t, uint16_t)> register_probe_;
     std::function<void(const volatile uint32_t*, uint32_t)> store_probe_;
 

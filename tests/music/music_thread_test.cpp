@@ -39,7 +39,11 @@ TEST_F(MusicHostTest, OutputThreadInitialisesTheBlockInOrderBeforeBooting) {
     console_->set_register_probe([&](uint32_t offset, uint16_t value) { snapshot(false, offset, value); });
 
     start_and_wait();
-    ASSERT_TRUE(eventually([&] { return console_->peek_register(REG_COPRO_CLOCK) & 1; }));
+    // Until the clock register has been written the last time (0xABC3).
+    ASSERT_TRUE(eventually([&] {
+        std::lock_guard<std::mutex> lock(mutex);
+        return !events.empty() && events.back().value == 0xABC3;
+    }));
     console_->set_store_probe(nullptr);
     console_->set_register_probe(nullptr);
 
