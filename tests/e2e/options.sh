@@ -2,7 +2,7 @@
 # Bad options: one line naming the option, then the usage, exit status 2.
 korvax=$1
 fail() { echo "FAIL: $*"; exit 1; }
-for args in "--bogus" "--scale 0" "--frames" "--scale abc"; do
+for args in "--bogus" "--scale 0" "--frames" "--scale abc" "--wav"; do
   # shellcheck disable=SC2086
   out=$("$korvax" $args 2>&1 >/dev/null)
   status=$?
