@@ -188,15 +188,5 @@ TEST_F(MusicHostTest, MissingDeviceLeavesEverythingAloneAndStopUnmapsAtOnce) {
     EXPECT_EQ(console_->os_record().mappings_live, mappings_before);
 }
 
-TEST_F(MusicHostTest, PlayStopAndRestartRaiseTheirWords) {
-    start_and_wait();
-    music_play();
-    EXPECT_EQ(load_word(block().play), 1u);
-    music_stop();
-    EXPECT_EQ(load_word(block().play), 0u);
-    music_restart();
-    EXPECT_EQ(load_word(block().restart), 1u);
-}
-
 }  // namespace
 }  // namespace korvax::test
