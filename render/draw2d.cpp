@@ -1,7 +1,9 @@
 #include "render/draw2d.h"
 
+#include "models/mesh.h"
 #include "platform/runtime.h"
 #include "platform/types.h"
+#include "render/mesh_pipeline.h"
 #include "render/render_state.h"
 
 namespace korvax {
@@ -160,7 +162,7 @@ void draw_line_aa(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
 
 namespace {
 
-int32_t outcode(int32_t x, int32_t y, const ClipRect& c) {
+int32_t line_outcode(int32_t x, int32_t y, const ClipRect& c) {
     int32_t code = 0;
     if (x < c.x_min) {
         code = 4;
@@ -189,8 +191,8 @@ int32_t scaled(int32_t a, int32_t b, int32_t d) {
 
 void draw_clipped_line(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
     const ClipRect c = render_state.clip_rect;
-    int32_t c0 = outcode(x0, y0, c);
-    int32_t c1 = outcode(x1, y1, c);
+    int32_t c0 = line_outcode(x0, y0, c);
+    int32_t c1 = line_outcode(x1, y1, c);
     for (;;) {
         if ((c0 | c1) == 0) {
             draw_line_aa(x0, y0, x1, y1);
@@ -212,12 +214,25 @@ void draw_clipped_line(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
         if (c1 != 0) {
             x1 = x;
             y1 = y;
-            c1 = outcode(x1, y1, c);
+            c1 = line_outcode(x1, y1, c);
         } else {
             x0 = x;
             y0 = y;
-            c0 = outcode(x0, y0, c);
+            c0 = line_outcode(x0, y0, c);
         }
+    }
+}
+
+void draw_mesh_edges(const MeshObject& mesh, const int16_t* edges, int32_t count, int32_t offset) {
+    if (!mesh.ready) return;
+    for (int32_t i = 0; i < count; ++i) {
+        const uint16_t a = static_cast<uint16_t>(wrap_add(edges[2 * i], offset));
+        const uint16_t b = static_cast<uint16_t>(wrap_add(edges[2 * i + 1], offset));
+        // A 16-bit slot number can name up to 65,535; the store has MESH_SLOTS.
+        if (a >= MESH_SLOTS || b >= MESH_SLOTS) continue;
+        const Vec3& p = projected_vertices[a];
+        const Vec3& q = projected_vertices[b];
+        draw_clipped_line(p.x, p.y, q.x, q.y);
     }
 }
 

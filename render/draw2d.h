@@ -11,6 +11,8 @@
 
 namespace korvax {
 
+struct MeshObject;
+
 // 64 entries from colour a towards colour b (low 16 bits of each used):
 // entry k has each RGB565 channel a + floor(k * (b - a) / 64), so entry 63
 // stops one step short of b.
@@ -27,6 +29,13 @@ void draw_line_aa(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
 
 // Cohen-Sutherland clipping against clip_rect, then draw_line_aa.
 void draw_clipped_line(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
+
+// The wire frame of the mesh last drawn: for each of count pairs of the edge
+// list, draw_clipped_line between the projected_vertices of slots
+// edges[2i] + offset and edges[2i + 1] + offset (16-bit sums). Nothing is
+// drawn for a mesh that is not ready, nor for a pair naming a slot past the
+// store.
+void draw_mesh_edges(const MeshObject& mesh, const int16_t* edges, int32_t count, int32_t offset);
 
 // Every pixel = palette[image[i]] for the 76,800 indices of a full screen.
 void blit_indexed(const uint8_t* image, const uint16_t* palette);

@@ -1,4 +1,5 @@
 #include <array>
+#include <memory>
 #include <set>
 #include <utility>
 #include <vector>
@@ -7,8 +8,10 @@
 
 #include "canvas.h"
 #include "math/fixed_math.h"
+#include "models/mesh.h"
 #include "platform/runtime.h"
 #include "render/draw2d.h"
+#include "render/mesh_pipeline.h"
 #include "render/render_state.h"
 
 namespace korvax {
@@ -202,6 +205,34 @@ TEST_F(Draw2d, FarEndpointsClipOntoTheTrueLine) {
     canvas.target();
     EXPECT_TRUE(canvas.same_pixels(direct));
     EXPECT_GT(canvas.written_count(), 600);
+}
+
+TEST_F(Draw2d, MeshEdgesJoinProjectedVertices) {
+    auto mesh = std::make_unique<MeshObject>();
+    projected_vertices[5] = {10, 10, 0};
+    projected_vertices[17] = {-30, 100, 0};  // clipped at column 0
+    projected_vertices[18] = {200, 50, 0};
+    // Slots -5 + 10 and 7 + 10, then 8 + 10 and 7 + 10; the offset counts to 16 bits.
+    const int16_t edges[] = {-5, 7, 8, 7};
+    Canvas direct;
+    direct.target();
+    draw_clipped_line(10, 10, -30, 100);
+    draw_clipped_line(200, 50, -30, 100);
+    canvas.target();
+
+    draw_mesh_edges(*mesh, edges, 2, 10);  // not ready: nothing
+    EXPECT_EQ(canvas.written_count(), 0);
+    mesh->ready = true;
+    draw_mesh_edges(*mesh, edges, 2, 10 + 0x10000);
+    EXPECT_TRUE(canvas.same_pixels(direct));
+    EXPECT_GT(canvas.written_count(), 200);
+
+    // A slot past the store (16-bit sums reach 65,535) draws nothing.
+    canvas.fill(0);
+    projected_vertices[MESH_SLOTS - 1] = {100, 100, 0};
+    const int16_t far[] = {5, 17, 17, 5};
+    draw_mesh_edges(*mesh, far, 2, MESH_SLOTS - 6);
+    EXPECT_EQ(canvas.written_count(), 0);
 }
 
 TEST_F(Draw2d, IndexedBlits) {
