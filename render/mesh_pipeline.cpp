@@ -26,11 +26,7 @@ constexpr int32_t CAMERA_DISTANCE = 670000;
 constexpr int32_t PROJECTION_SCALE = 2200000;
 constexpr uint32_t CLIP_BIT = 0x80000000u;
 
-// The drawing mode of a material. Only materials 0..15 have an entry; any
-// other number (mesh 1 carries 41, 82, 123, 164) draws as the default mode 0.
-int32_t mode_of(int32_t material) {
-    return material >= 0 && material < MATERIAL_COUNT ? render_state.material_mode[material] : 0;
-}
+int32_t mode_of(int32_t material) { return material_mode_of(material); }
 
 const Matrix4& matrix_of(const Matrix4* matrices, uint16_t group) { return matrices[group & 15]; }
 

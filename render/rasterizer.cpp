@@ -404,7 +404,7 @@ void fill_textured_blend(const TriangleRecord& record) { texture_fill<false, tru
 void fill_textured_blend_clipped(const TriangleRecord& record) { texture_fill<true, true>(record); }
 
 void draw_triangle(TriangleRecord& record) {
-    switch (render_state.material_mode[render_state.current_material]) {
+    switch (material_mode_of(render_state.current_material)) {
         case MODE_FLAT_OR: fill_flat_or(record); break;
         case MODE_TEXTURED_BLEND: fill_textured_blend(record); break;
         case MODE_FLAT_LIT: fill_flat(record); break;
@@ -413,7 +413,7 @@ void draw_triangle(TriangleRecord& record) {
 }
 
 void draw_triangle_clipped(TriangleRecord& record) {
-    switch (render_state.material_mode[render_state.current_material]) {
+    switch (material_mode_of(render_state.current_material)) {
         case MODE_FLAT_OR: fill_flat_or_clipped(record); break;
         case MODE_TEXTURED_BLEND: fill_textured_blend_clipped(record); break;
         case MODE_FLAT_LIT: fill_flat_clipped(record); break;

@@ -41,6 +41,12 @@ extern RenderState render_state;
 extern uint16_t primary_ramp[64];
 extern uint16_t secondary_ramp[64];
 
+// The drawing mode of a material. Only materials 0..15 have an entry; any
+// other number (mesh 1 carries 41, 82, 123 and 164) draws as mode 0.
+inline int32_t material_mode_of(int32_t material) {
+    return material >= 0 && material < MATERIAL_COUNT ? render_state.material_mode[material] : MODE_TEXTURED;
+}
+
 FrameBuffer* set_render_target(FrameBuffer* target);
 void set_draw_colour(uint32_t colour);
 void set_current_material(uint32_t material);
