@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "host/capture.h"
 #include "host/png.h"
 #include "host/wav.h"
 #include "host/window.h"
@@ -32,7 +33,7 @@ bool parse_int(const std::string& text, int low, int high, int& out) {
 
 std::string usage() {
     return "usage: korvax [--scale N] [--headless] [--frames N] [--screenshot FILE.png] [--vsync-mode 0|1]"
-           " [--wav FILE.wav] [--no-sound]";
+           " [--wav FILE.wav] [--no-sound] [--clock real|virtual] [--capture FOLDER|FILE.mp4]";
 }
 
 bool parse_options(const std::vector<std::string>& args, Options& options, bool& help, std::string& error) {
@@ -80,6 +81,21 @@ bool parse_options(const std::vector<std::string>& args, Options& options, bool&
                 return false;
             }
             options.wav = v;
+        } else if (a == "--clock") {
+            if (!value(v)) return false;
+            if (v != "real" && v != "virtual") {
+                error = "korvax: bad value for --clock: '" + v + "' (real or virtual)";
+                return false;
+            }
+            options.virtual_time = v == "virtual";
+        } else if (a == "--capture") {
+            if (!value(v)) return false;
+            if (v.empty()) {
+                error = "korvax: bad value for --capture: empty name";
+                return false;
+            }
+            options.capture = v;
+            options.virtual_time = true;
         } else if (a == "--vsync-mode") {
             if (!value(v)) return false;
             if (!parse_int(v, 0, 1, options.vsync_mode)) {
@@ -98,7 +114,15 @@ App::App(const Options& options) : options_(options) {
     ConsoleConfig config;
     config.exit_after_flips = options.frames;
     config.vsync_mode = static_cast<uint16_t>(options.vsync_mode);
-    console_ = std::make_unique<Console>(config, std::make_unique<RealTimeClock>());
+    if (options.virtual_time) {
+        auto clock = std::make_unique<VirtualClock>();
+        virtual_clock_ = clock.get();
+        console_ = std::make_unique<Console>(config, std::move(clock));
+        Console* console = console_.get();
+        virtual_clock_->set_advance_hook([console](uint64_t from, uint64_t to) { console->advance(from, to); });
+    } else {
+        console_ = std::make_unique<Console>(config, std::make_unique<RealTimeClock>());
+    }
 }
 
 App::~App() = default;
@@ -108,17 +132,33 @@ int App::run(const std::string& program_name) {
 
     // The sound device: the card if there is one, else silent and paced by
     // the clock; the WAV recorder listens to either.
+    // In virtual time the sound goes nowhere but into the recording: a card
+    // plays in real time. An MP4 capture records it beside the video.
+    std::string wav_path = options_.wav;
+    bool mp4 = options_.capture.size() >= 4 && options_.capture.compare(options_.capture.size() - 4, 4, ".mp4") == 0;
+    bool temporary_wav = mp4 && wav_path.empty();
+    if (temporary_wav) wav_path = options_.capture + ".sound.wav";
     std::shared_ptr<WavWriter> wav;
-    if (!options_.wav.empty()) {
+    if (!wav_path.empty()) {
         std::string why;
-        wav = WavWriter::create(options_.wav, why);
+        wav = WavWriter::create(wav_path, why);
         if (!wav) {
-            std::fprintf(stderr, "korvax: cannot write %s: %s\n", options_.wav.c_str(), why.c_str());
+            std::fprintf(stderr, "korvax: cannot write %s: %s\n", wav_path.c_str(), why.c_str());
             return 1;
         }
         console.sound().add_sink(wav);
     }
-    if (!options_.no_sound) {
+    std::unique_ptr<FrameCapture> capture;
+    if (!options_.capture.empty()) {
+        std::string why;
+        capture = open_capture(options_.capture, mp4 ? wav_path : std::string(), why);
+        if (!capture) {
+            std::fprintf(stderr, "%s\n", why.c_str());
+            return 1;
+        }
+        console.set_frame_listener([&capture](const uint16_t* pixels) { capture->frame(pixels); });
+    }
+    if (!options_.no_sound && !options_.virtual_time) {
         std::string why;
         std::unique_ptr<SoundOutput> card = open_sdl_sound(why);
         if (card) {
@@ -131,7 +171,7 @@ int App::run(const std::string& program_name) {
     set_active_console(&console);
 
     std::unique_ptr<Window> window;
-    if (!options_.headless) {
+    if (!options_.headless && !options_.virtual_time) {
         std::string why;
         window = Window::open(options_.scale, why);
         if (!window) std::fprintf(stderr, "korvax: no display available (%s), running headless\n", why.c_str());
@@ -146,7 +186,8 @@ int App::run(const std::string& program_name) {
     std::atomic<bool> done{false};
     int result = 0;
     std::string name = program_name;
-    std::thread system([&] {
+    Clock& clock = console.clock();
+    std::thread system = clock.spawn([&] {
         std::vector<char> arg0(name.begin(), name.end());
         arg0.push_back('\0');
         char* argv[] = {arg0.data(), nullptr};
@@ -154,8 +195,9 @@ int App::run(const std::string& program_name) {
         done = true;
     });
 
-    Clock& clock = console.clock();
-    while (!done) {
+    // In virtual time the console runs itself between the system's turns
+    // (scan-out and capture included); the main thread only waits.
+    while (!done && !options_.virtual_time) {
         clock.sleep_until_ns(clock.next_vsync_start(clock.now_ns()));
         console.scan_out();
         if (window) {
@@ -173,9 +215,19 @@ int App::run(const std::string& program_name) {
     std::signal(SIGTERM, old_term);
 
     if (wav && !wav->finish()) {
-        std::fprintf(stderr, "korvax: cannot write %s\n", options_.wav.c_str());
+        std::fprintf(stderr, "korvax: cannot write %s\n", wav_path.c_str());
         if (result == 0) result = 1;
     }
+    if (capture) {
+        console.set_frame_listener(nullptr);
+        captured_frames_ = capture->frames();
+        std::string why;
+        if (!capture->finish(why)) {
+            std::fprintf(stderr, "%s\n", why.c_str());
+            if (result == 0) result = 1;
+        }
+    }
+    if (temporary_wav) std::remove(wav_path.c_str());
     if (!options_.screenshot.empty()) {
         std::vector<uint16_t> frame = console.displayed_frame();
         if (!write_png_rgb565(options_.screenshot, frame.data(), WIDTH, HEIGHT)) {

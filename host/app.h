@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/console.h"
+#include "host/virtual_clock.h"
 
 namespace korvax::host {
 
@@ -18,6 +19,8 @@ struct Options {
     int vsync_mode = 1;
     std::string wav;        // record what is written to the sound device
     bool no_sound = false;  // the silent device even if a sound card exists
+    bool virtual_time = false;  // --clock virtual: deterministic, as fast as the host allows
+    std::string capture;        // every scanned-out frame: FOLDER of PNGs or FILE.mp4
 };
 
 // Parses the command line. On failure returns false with a one-line message.
@@ -32,10 +35,14 @@ public:
     // Runs the system to its end; returns the entry point's result.
     int run(const std::string& program_name);
     Console& console() { return *console_; }
+    // Frames handed to the capture (virtual time).
+    uint64_t captured_frames() const { return captured_frames_; }
 
 private:
     Options options_;
     std::unique_ptr<Console> console_;
+    VirtualClock* virtual_clock_ = nullptr;
+    uint64_t captured_frames_ = 0;
 };
 
 }  // namespace korvax::host

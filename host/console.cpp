@@ -316,6 +316,27 @@ void Console::scan_out() {
     }
 }
 
+void Console::set_frame_listener(std::function<void(const uint16_t*)> listener) {
+    std::lock_guard<std::mutex> lock(display_mutex_);
+    frame_listener_ = std::move(listener);
+}
+
+void Console::advance(uint64_t from, uint64_t to) {
+    uint64_t t = from;
+    for (uint64_t edge = clock_->next_vsync_start(t); edge <= to; edge = clock_->next_vsync_start(t)) {
+        run_coprocessor(t, edge);
+        scan_out();
+        {
+            std::lock_guard<std::mutex> lock(display_mutex_);
+            if (frame_listener_) frame_listener_(displayed_.data());
+        }
+        t = edge;
+    }
+    run_coprocessor(t, to);
+}
+
+void Console::run_coprocessor(uint64_t, uint64_t) {}
+
 std::vector<uint16_t> Console::displayed_frame() {
     std::lock_guard<std::mutex> lock(display_mutex_);
     return displayed_;

@@ -144,6 +144,14 @@ public:
     void scan_out();
     // A copy of the frame last latched by scan_out (RGB565, 320 x 240).
     std::vector<uint16_t> displayed_frame();
+    // Called with every frame scan_out latches while the console runs itself
+    // (virtual time), for capture.
+    void set_frame_listener(std::function<void(const uint16_t*)> listener);
+
+    // Runs the console's own parts over the console time [from, to): the
+    // coprocessor's instructions, and scan-out at every vertical sync that
+    // begins in (from, to]. A virtual clock calls it between actor turns.
+    void advance(uint64_t from, uint64_t to);
     // Physical address held by the first display address pair.
     uint32_t display_address();
     uint64_t flips() const { return flips_.load(); }
@@ -168,6 +176,7 @@ public:
     void join_threads();
 
 private:
+    void run_coprocessor(uint64_t from, uint64_t to);
     uint16_t read_register(uint32_t offset);
     void write_register(uint32_t offset, uint16_t value);
     uint8_t* window_of(uint64_t phys, uint32_t length);
@@ -184,6 +193,7 @@ private:
 
     std::mutex display_mutex_;
     std::vector<uint16_t> displayed_;
+    std::function<void(const uint16_t*)> frame_listener_;
 
     std::mutex log_mutex_;
     std::vector<RegisterWrite> write_log_;
