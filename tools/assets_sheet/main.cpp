@@ -387,6 +387,100 @@ void sheet_models(const std::string& dir) {
     }
 }
 
+// The tunnel effect's mapping (grid of 41 x 25 points, 8 x 8 pixel blocks):
+// rows first..first+191 of the canvas from the texture.
+void tunnel(Canvas& c, const Matrix& m, const std::vector<uint16_t>& tex, int scroll, int first) {
+    double gu[25][41], gv[25][41];
+    for (int gr = 0; gr < 25; ++gr) {
+        for (int gc = 0; gc < 41; ++gc) {
+            const double x = 512.0 * (20 - gc), y = 512.0 * (12 - gr), z = 4800;
+            const double X = m[0] * x + m[1] * y + m[2] * z, Y = m[3] * x + m[4] * y + m[5] * z;
+            const double Z = m[6] * x + m[7] * y + m[8] * z;
+            const double k = std::floor(196352 / (std::floor(std::sqrt(X * X + Y * Y + 1)) + 1));
+            gu[gr][gc] = (std::floor(Z * k / 4096) + scroll) * 256;
+            const double w = std::floor(Y * k / 8192);
+            gv[gr][gc] = std::floor(w * w / 8) * 256;
+        }
+    }
+    for (int y = 0; y < 192; ++y) {
+        for (int x = 0; x < 320; ++x) {
+            const int br = y / 8, bc = x / 8;
+            const double fy = (y % 8) / 8.0, fx = (x % 8) / 8.0;
+            const double u = (1 - fy) * ((1 - fx) * gu[br][bc] + fx * gu[br][bc + 1]) +
+                             fy * ((1 - fx) * gu[br + 1][bc] + fx * gu[br + 1][bc + 1]);
+            const double v = (1 - fx) * ((1 - fy) * gv[br][bc] + fy * gv[br + 1][bc]) + fx * ((1 - fy) * gv[br][bc + 1] + fy * gv[br + 1][bc + 1]);
+            const int tu = static_cast<int>(std::floor(u / 256)) & 255, tv = static_cast<int>(std::floor(v / 256)) & 255;
+            c.pixels[static_cast<size_t>((first + y) * 320 + x)] = tex[static_cast<size_t>(tv * 256 + tu)];
+        }
+    }
+}
+
+// Rough versions of the three scenes whose backgrounds are not backdrops:
+// scene 1 (tunnel of texture 1, the liquid drop), scene 4 (tunnel of texture
+// 0, the koi, the caustics ORed on) and scene 8 (texture 0 stretched, the
+// sphere).
+void sheet_scenes(const std::string& dir) {
+    const auto t0 = texture(0), t1 = texture(1);
+    const std::vector<std::vector<Matrix>> views = spin_views();
+    std::vector<uint16_t> px(960 * 720, 0);
+    for (int v = 0; v < 3; ++v) {
+        // Scene 1.
+        {
+            Canvas c;
+            tunnel(c, views[static_cast<size_t>(v)][0], t1, 40 * v, 25);
+            for (int y = 0; y < 25; ++y) {
+                for (int x = 0; x < 320; ++x) {
+                    c.pixels[static_cast<size_t>(y * 320 + x)] = 0;
+                    c.pixels[static_cast<size_t>((239 - y) * 320 + x)] = 0;
+                }
+            }
+            PreviewMesh m = load("MODEL_10");
+            apply_key(m, asset(v == 1 ? "KEY_F1" : "KEY_F0").data(), 194, 1, 0, {0, 0, 0});
+            std::array<Material, 16> mats{};
+            mats[0].mode = 1;
+            const std::vector<Matrix> g{views[static_cast<size_t>(v)][1]};
+            render(c, m, g, 128, 110, mats, t1.data());
+            blit(px, 960, c.pixels.data(), 320, 240, 320 * v, 0);
+        }
+        // Scene 4.
+        {
+            Canvas c;
+            const Matrix view = camera_view(0.3 * v + 0.1);
+            tunnel(c, view, t0, 60 * v, 0);
+            PreviewMesh m = load("MODEL_4", "UV_TABLE_4");
+            std::array<Material, 16> mats{};
+            const auto t4 = texture(4);
+            render(c, m, {view}, 100, 170, mats, t4.data());
+            const auto pal = palette("BACKDROP_PALETTE_7");
+            const auto& img = asset("OVERLAY_4");
+            const int step = 4 + 4 * v, off = 4 * v;
+            for (int y = 0; y < 240; ++y) {
+                for (int x = 0; x < 320; ++x) {
+                    c.pixels[static_cast<size_t>(y * 320 + x)] |= faded(pal[img[static_cast<size_t>((y + off) * 640 + x + off)]], step);
+                }
+            }
+            blit(px, 960, c.pixels.data(), 320, 240, 320 * v, 240);
+        }
+        // Scene 8.
+        {
+            Canvas c;
+            for (int n = 0; n < 51200; ++n) {
+                const int g = (n + 1) / 4;
+                const int e = (64 + g / 80) * 320 + 64 + g % 80;
+                c.pixels[static_cast<size_t>(n)] = e < 65536 ? t0[static_cast<size_t>(e)] : t1[static_cast<size_t>(e - 65536)];
+            }
+            PreviewMesh m = load("MODEL_11");
+            const char* keys[3] = {"KEY_G0", "KEY_G1", "KEY_G2"};
+            apply_key(m, asset(keys[v]).data(), 1202, 1, 0, {0, 0, 0});
+            std::array<Material, 16> mats{};
+            mats[0] = {2, 0x0821, 0xB256};
+            render(c, m, {views[static_cast<size_t>(v)][0]}, 100, 170, mats, t1.data());
+            blit(px, 960, c.pixels.data(), 320, 240, 320 * v, 480);
+        }
+    }
+    write(dir, "scenes_1_4_8.png", px, 960, 720);
+}
+
 // Frames of the vertex animations: each key shape, drawn like its scene.
 void sheet_morphs(const std::string& dir) {
     auto frames = [&](const std::string& file, PreviewMesh base, const std::vector<std::string>& keys, int count, int first,
@@ -463,5 +557,6 @@ int main(int argc, char** argv) {
     sheet_images(dir);
     sheet_models(dir);
     sheet_morphs(dir);
+    sheet_scenes(dir);
     return 0;
 }
