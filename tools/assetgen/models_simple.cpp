@@ -66,7 +66,7 @@ ModelSet make_model_11() {
 }
 
 // Slot 10: a lumpy drop of 16 segments and 12 rings, poles on the y axis; it
-// wobbles between two lumpy shapes like a drop of liquid metal.
+// swells into a larger lumpy shape and back like a drop of liquid metal.
 ModelSet make_model_10() {
     ModelSet s;
     const SphereGrid g = sphere_grid(16, 12, [](double t, double p) {
@@ -84,7 +84,7 @@ ModelSet make_model_10() {
         const double st = dsin(t);
         const double r = 1.0 + 0.17 * dsin(3 * p + 1.7 * dcos(t)) * st + 0.08 * dcos(2 * t + 1.0);
         const Vec3d d = sphere_point(t, p, 1) * r;
-        return centre + Vec3d{235 * d.x, 265 * d.y, 275 * d.z};
+        return centre + Vec3d{330 * d.x, 390 * d.y, 400 * d.z};
     });
     s.keys.push_back({"KEY_F0", quantised_positions(s.mesh), 0, {}});
     s.keys.push_back({"KEY_F1", grid_positions(wobble), 0, {}});

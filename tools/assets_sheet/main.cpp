@@ -335,18 +335,24 @@ void sheet_morphs() {
         int n, frames, first;
         int cx, cy;
         int texture;
+        int mode;  // of material 0
     };
     const Plan plans[] = {
-        {"morph_a.png", &meshes[2], morph_store_a, 114, 64, 43, 160, 120, 1},
-        {"morph_b.png", &meshes[4], morph_store_b, 331, 64, 1, 160, 150, 4},
-        {"morph_c.png", &meshes[4], morph_store_c, 35, 48, 59, 160, 150, 4},
-        {"morph_d.png", &meshes[4], morph_store_d, 20, 80, 285, 160, 150, 4},
-        {"morph_e.png", &meshes[4], morph_store_e, 20, 80, 305, 160, 150, 4},
-        {"morph_f.png", &meshes[10], morph_store_f, 194, 80, 1, 160, 120, 1},
-        {"morph_g.png", &meshes[11], morph_store_g, 1202, 120, 1, 160, 120, 1},
+        {"morph_a.png", &meshes[2], morph_store_a, 114, 64, 43, 160, 120, 1, 1},
+        {"morph_b.png", &meshes[4], morph_store_b, 331, 64, 1, 160, 150, 4, 0},
+        {"morph_c.png", &meshes[4], morph_store_c, 35, 48, 59, 160, 150, 4, 0},
+        {"morph_d.png", &meshes[4], morph_store_d, 20, 80, 285, 160, 150, 4, 0},
+        {"morph_e.png", &meshes[4], morph_store_e, 20, 80, 305, 160, 150, 4, 0},
+        {"morph_f.png", &meshes[10], morph_store_f, 194, 80, 1, 160, 120, 1, 1},
+        {"morph_g.png", &meshes[11], morph_store_g, 1202, 120, 1, 160, 120, 1, 2},
     };
+    build_colour_ramp(0x0821, 0xB256, primary_ramp);
+    build_colour_ramp(0xA246, 0xFD1C, secondary_ramp);
+    set_material_mode(2, 2);
+    set_material_mode(4, 3);
     for (const Plan& p : plans) {
         Sheet s(4, 1);
+        set_material_mode(p.mode, 0);
         set_view(false, 1);
         if (p.mesh == &meshes[4]) matrix_from_angles(object_matrices[0], 0, 200, 0);  // from above
         for (int k = 0; k < 4; ++k) {
