@@ -33,11 +33,14 @@
 #include "math/tables.h"
 #include "models/mesh.h"
 #include "platform/entry.h"
+#include "platform/hardware.h"
 #include "platform/runtime.h"
 #include "render/draw2d.h"
 #include "render/mesh_pipeline.h"
 #include "render/render_state.h"
+#include "sequence/animation.h"
 #include "sequence/precompute.h"
+#include "sequence/scenes.h"
 #include "sequence/timeline.h"
 
 using namespace korvax;
@@ -80,7 +83,6 @@ struct Sheet {
     void save(const std::string& name) { write(name, px, columns * SCREEN_WIDTH, rows * SCREEN_HEIGHT); }
 };
 
-const uint16_t* fade_palette(int table, int step) { return fade_tables[table * FADE_PALETTES + step]; }
 
 // ---------------------------------------------------------------------------
 // Images.
@@ -163,16 +165,6 @@ void sheet_images() {
 
 const int16_t* frame_of(const int16_t* store, int n, int f) { return store + static_cast<size_t>(f) * n * 3; }
 
-// Lines between the projected vertices of the last mesh drawn.
-void draw_edges(AssetId list, int pairs) {
-    const Blob e = asset(list);
-    for (int i = 0; i < pairs; ++i) {
-        const int a = static_cast<int16_t>(e.data[4 * i] | e.data[4 * i + 1] << 8);
-        const int b = static_cast<int16_t>(e.data[4 * i + 2] | e.data[4 * i + 3] << 8);
-        draw_clipped_line(projected_vertices[a].x, projected_vertices[a].y, projected_vertices[b].x, projected_vertices[b].y);
-    }
-}
-
 // Three viewpoints: the camera path early, midway and late (entry 1 follows
 // the view with a spin), or three spin angle sets for entries 0 and 1.
 void set_view(bool path, int view) {
@@ -203,111 +195,31 @@ void scene_sheet(const char* file, bool path, const std::function<void(int)>& dr
     s.save(file);
 }
 
-void sheet_scenes() {
-    // Scene 1: black bars, the tunnel of texture 1, the liquid drop.
-    scene_sheet("scene_1.png", false, [](int v) {
-        clear_frame(&g_frame);
-        draw_tunnel(object_matrices[0], textures[1], 80 * v, 25);
-        set_vertex_positions(meshes[10], frame_of(morph_store_f, 194, 20 * v), 194, 1);
-        set_material_mode(1, 0);
-        draw_mesh(meshes[10], object_matrices, 128, 110);
-    });
-    // Scene 2: night sky, the floor grid as lines, the city.
-    scene_sheet("scene_2.png", true, [](int) {
-        set_material_mode(0, 0);
-        blit_indexed(asset(AssetId::BACKDROP_2).data, fade_palette(3, 13));
-        build_colour_ramp(0x2800, 0xFF3B, primary_ramp);
-        set_shade_ramp(primary_ramp);
-        set_texture_map(textures[2]);
-        draw_mesh(meshes[7], object_matrices, 100, 170);
-        draw_edges(AssetId::EDGE_LIST_2, 3136);
-        draw_mesh(meshes[0], object_matrices, 100, 170);
-    });
-    // Scene 3: the pond, the lotus, the screen copied into texture 3 (a few
-    // frames so that the copy shows on the bud).
-    scene_sheet("scene_3.png", true, [](int) {
-        for (int f = 0; f < 3; ++f) {
-            blit_indexed(asset(AssetId::BACKDROP_3).data, fade_palette(4, 52));
-            set_texture_map(textures[3]);
-            draw_mesh(meshes[5], object_matrices, 100, 170);
-            copy_downscaled(g_frame.pixels, 160, 12, 3, textures[3], 160, 3, 96, 76, 256);
+// The whole sequence as the frame loop runs it, with the music position
+// advancing by one frame of sound (88,200 / 60) per frame: three frames of
+// each scene, at a quarter, half and three quarters of its time.
+void sheet_sequence() {
+    const uint32_t per_frame = 88200 / 60;
+    uint32_t position = 0;
+    Sheet sheets[10] = {Sheet(3, 1), Sheet(3, 1), Sheet(3, 1), Sheet(3, 1), Sheet(3, 1),
+                        Sheet(3, 1), Sheet(3, 1), Sheet(3, 1), Sheet(3, 1), Sheet(3, 1)};
+    int taken[10] = {};
+    set_scene_state(1);
+    set_shade_ramp(primary_ramp);
+    while (!sequence_finished) {
+        position += per_frame;
+        render_scene(&g_frame);
+        const int k = SceneState - 1;
+        const uint32_t from = k == 0 ? 0 : SCENE_THRESHOLDS[k - 1], to = SCENE_THRESHOLDS[k];
+        if (taken[k] < 3 && position >= from + (to - from) * static_cast<uint64_t>(taken[k] + 1) / 4) {
+            sheets[k].put(taken[k]++);
         }
-    });
-    // Scene 4: the water tunnel, the koi with its fins and tail, the caustics.
-    scene_sheet("scene_4.png", true, [](int v) {
-        clear_frame(&g_frame);
-        draw_tunnel(object_matrices[0], textures[0], 60 * v, 0);
-        set_texture_map(textures[4]);
-        set_vertex_positions(meshes[4], frame_of(morph_store_b, 331, 21 * v), 331, 1);
-        set_vertex_positions(meshes[4], frame_of(morph_store_c, 35, 16 * v), 35, 59);
-        set_vertex_positions(meshes[4], frame_of(morph_store_d, 20, 6 + 25 * v), 20, 285);
-        set_vertex_positions(meshes[4], frame_of(morph_store_e, 20, 7 + 25 * v), 20, 305);
-        draw_mesh(meshes[4], object_matrices, 100, 170);
-        blit_window_or(asset(AssetId::OVERLAY_4).data, 640, 4 * v, 4 * v, fade_palette(7, 5 + 4 * v));
-    });
-    // Scene 5: violet light, the helix in yellow lines.
-    scene_sheet("scene_5.png", false, [](int) {
-        blit_indexed(asset(AssetId::BACKDROP_5).data, fade_palette(5, 52));
-        set_texture_map(textures[1]);
-        draw_mesh(meshes[3], object_matrices, 100, 150);
-        build_colour_ramp(0x4A01, 0xF705, primary_ramp);
-        set_shade_ramp(primary_ramp);
-        draw_edges(AssetId::EDGE_LIST_5, 614);
-    });
-    // Scene 6: space, the station and its core, the screen copied into texture 5.
-    scene_sheet("scene_6.png", true, [](int) {
-        build_colour_ramp(0xA246, 0xFD1C, primary_ramp);
-        build_colour_ramp(0x2041, 0xFA8C, secondary_ramp);
-        for (int f = 0; f < 3; ++f) {
-            std::fill(std::begin(g_frame.pixels), std::end(g_frame.pixels), 0);
-            backdrop(BACKDROPS[3], 52);
-            set_texture_map(textures[5]);
-            draw_mesh(meshes[6], object_matrices, 100, 120);
-            copy_downscaled(g_frame.pixels, 20, 16, 2, textures[5], 2, 3, 138, 48, 256);
-        }
-    });
-    // Scene 7: the sunburst, the morphing orb and its moon.
-    scene_sheet("scene_7.png", false, [](int v) {
-        set_material_mode(0, 1);
-        set_material_mode(2, 2);
-        set_material_mode(1, 0);
-        build_colour_ramp(0xA246, 0xFD1C, secondary_ramp);
-        blit_indexed(asset(AssetId::BACKDROP_7).data, fade_palette(1, 54));
-        set_texture_map(textures[1]);
-        set_vertex_positions(meshes[2], frame_of(morph_store_a, 114, 21 * v), 114, 43);
-        draw_mesh(meshes[2], object_matrices, 225, 100);
-    });
-    // Scene 8: texture 0 stretched, the morphing sphere, three reduced copies.
-    scene_sheet("scene_8.png", false, [](int v) {
-        set_material_mode(2, 0);
-        build_colour_ramp(0x0821, 0xB256, primary_ramp);
-        set_shade_ramp(primary_ramp);
-        clear_frame(&g_frame);
-        blit_stretched(64, 64, textures[0]);
-        set_texture_map(textures[1]);
-        set_vertex_positions(meshes[11], frame_of(morph_store_g, 1202, 40 * v + 20), 1202, 1);
-        draw_mesh(meshes[11], object_matrices, 100, 170);
-        copy_downscaled(g_frame.pixels, 24, 92, 3, g_frame.pixels, 230, 166, 64, 26, 320);
-        copy_downscaled(g_frame.pixels, 14, 92, 3, g_frame.pixels, 170, 97, 64, 26, 320);
-        copy_downscaled(g_frame.pixels, 8, 92, 3, g_frame.pixels, 220, 16, 64, 26, 320);
-    });
-    // Scene 9: the checkered floor, the chrome torus.
-    scene_sheet("scene_9.png", false, [](int) {
-        set_material_mode(1, 0);
-        blit_indexed(asset(AssetId::BACKDROP_9).data, fade_palette(6, 52));
-        set_texture_map(textures[0]);
-        draw_mesh(meshes[8], object_matrices, 120, 190);
-    });
-    // Scene 10: the dark faceted disc with the credits ORed over it.
-    scene_sheet("scene_10.png", false, [](int) {
-        build_colour_ramp(0x0821, 0x610C, primary_ramp);
-        set_shade_ramp(primary_ramp);
-        set_material_mode(2, 0);
-        clear_frame(&g_frame);
-        set_texture_map(textures[1]);
-        draw_mesh(meshes[9], object_matrices, 100, 170);
-        blit_indexed_or(asset(AssetId::BACKDROP_10).data, fade_palette(0, 21));
-    });
+        advance_timeline(position);
+    }
+    for (int k = 0; k < 10; ++k) sheets[k].save("scene_" + std::to_string(k + 1) + ".png");
+}
+
+void sheet_unshown() {
     // Slot 1 is loaded but no scene draws it (its materials lie beyond the
     // mode table); a flat-lit copy with material 0 shows its shape.
     {
@@ -388,8 +300,10 @@ int main(int argc, char** argv) {
     set_depth_range(-50000, 50000);
     precompute_assets();
 
+    build_noise_table();
     sheet_images();
-    sheet_scenes();
+    sheet_sequence();
+    sheet_unshown();
     sheet_morphs();
     return 0;
 }
