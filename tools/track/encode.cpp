@@ -1,5 +1,7 @@
 #include <vorbis/vorbisenc.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "tools/track/dsp.h"
@@ -77,6 +79,38 @@ std::vector<uint8_t> encode_vorbis(const std::vector<float>& interleaved, float 
     vorbis_comment_clear(&comment);
     vorbis_info_clear(&info);
     return out;
+}
+
+std::vector<uint8_t> encode_stream(std::vector<float>& pcm) {
+    const size_t frames = pcm.size() / 2;
+    const int64_t HALF = 1024;  // half-width of a dip, in frames
+    const float target = STREAM_PEAK_LIMIT * 0.985f;
+    std::vector<uint8_t> ogg;
+    for (int pass = 0; pass < 6; ++pass) {
+        ogg = encode_vorbis(pcm, STREAM_QUALITY);
+        DecodedStream decoded;
+        if (ogg.empty() || !decode_vorbis(ogg.data(), ogg.size(), decoded) || decoded.frames() != static_cast<int64_t>(frames))
+            return ogg;
+        std::vector<float> gain;
+        for (size_t f = 0; f < frames; ++f) {
+            const float peak = std::max(std::fabs(decoded.samples[2 * f]), std::fabs(decoded.samples[2 * f + 1]));
+            if (peak <= target) continue;
+            if (gain.empty()) gain.assign(frames, 1.0f);
+            const double g = target / peak * 0.97;
+            const int64_t lo = std::max<int64_t>(0, static_cast<int64_t>(f) - HALF);
+            const int64_t hi = std::min<int64_t>(static_cast<int64_t>(frames) - 1, static_cast<int64_t>(f) + HALF);
+            for (int64_t k = lo; k <= hi; ++k) {
+                const double w = 0.5 * (1.0 + std::cos(PI * static_cast<double>(k - static_cast<int64_t>(f)) / HALF));
+                gain[k] = std::min(gain[k], static_cast<float>(1.0 - (1.0 - g) * w));
+            }
+        }
+        if (gain.empty()) return ogg;
+        for (size_t f = 0; f < frames; ++f) {
+            pcm[2 * f] *= gain[f];
+            pcm[2 * f + 1] *= gain[f];
+        }
+    }
+    return ogg;
 }
 
 }  // namespace korvax::track

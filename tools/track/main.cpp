@@ -89,11 +89,26 @@ int main(int argc, char** argv) {
     using clock = std::chrono::steady_clock;
     const auto t0 = clock::now();
     track::RenderStats stats;
-    const std::vector<float> pcm = track::render(track::compose(), frames, &stats);
+    std::vector<float> pcm = track::render(track::compose(), frames, &stats);
     const auto t1 = clock::now();
-    const std::vector<uint8_t> ogg = track::encode_vorbis(pcm, track::STREAM_QUALITY);
+    const std::vector<uint8_t> ogg = track::encode_stream(pcm);
     const auto t2 = clock::now();
-    if (ogg.empty() || !write_file(out, ogg.data(), ogg.size())) {
+    // The stream must decode to exactly the frames rendered, in stereo at
+    // 44,100 Hz, and stay below -1 dBFS after the codec's overshoot.
+    track::DecodedStream check;
+    if (ogg.empty() || !track::decode_vorbis(ogg.data(), ogg.size(), check) || check.channels != 2 ||
+        check.rate != track::SAMPLE_RATE || check.frames() != frames || check.declared_frames != frames) {
+        std::fprintf(stderr, "korvax_track: the encoded stream does not decode to %lld stereo frames\n",
+                     static_cast<long long>(frames));
+        return 1;
+    }
+    float peak = 0.0f;
+    for (float v : check.samples) peak = std::max(peak, std::fabs(v));
+    if (peak > track::STREAM_PEAK_LIMIT) {
+        std::fprintf(stderr, "korvax_track: decoded peak %.4f exceeds %.4f\n", peak, track::STREAM_PEAK_LIMIT);
+        return 1;
+    }
+    if (!write_file(out, ogg.data(), ogg.size())) {
         std::fprintf(stderr, "korvax_track: cannot write %s\n", out.c_str());
         return 1;
     }
@@ -107,8 +122,8 @@ int main(int argc, char** argv) {
         for (const auto& [name, rms] : stats.track_rms) std::printf("  %-14s %6.1f dB RMS\n", name.c_str(), 20.0 * std::log10(rms + 1e-12));
     }
     const double seconds = static_cast<double>(frames) / track::SAMPLE_RATE;
-    std::printf("korvax_track: %lld frames (%.3f s), %zu bytes, %.1f kbit/s; render %.1f s, encode %.1f s\n",
-                static_cast<long long>(frames), seconds, ogg.size(), ogg.size() * 8.0 / seconds / 1000.0,
+    std::printf("korvax_track: %lld frames (%.3f s), %zu bytes, %.1f kbit/s, decoded peak %.2f dBFS; render %.1f s, encode %.1f s\n",
+                static_cast<long long>(frames), seconds, ogg.size(), ogg.size() * 8.0 / seconds / 1000.0, 20.0 * std::log10(peak),
                 std::chrono::duration<double>(t1 - t0).count(), std::chrono::duration<double>(t2 - t1).count());
     return 0;
 }

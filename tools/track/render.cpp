@@ -67,11 +67,14 @@ uint32_t note_seed(size_t track, size_t note) {
     return h ? h : 1u;
 }
 
-// Look-ahead peak limiter: the gain at each sample is the average, over the
-// look-ahead window, of a held-and-released minimum of the gains the coming
-// peaks need; every sample of a window lies at or below the need of the peak it
-// covers, so no output sample exceeds the ceiling.
-void limit(std::vector<double>& l, std::vector<double>& r, size_t frames, double ceiling) {
+}  // namespace
+
+// The gain at each sample is the average, over the look-ahead window, of a
+// held-and-released minimum of the gains the coming peaks need; every sample of
+// a window lies at or below the need of the peak it covers, so no output sample
+// exceeds the ceiling.
+void limit_peaks(std::vector<double>& l, std::vector<double>& r, double ceiling) {
+    const size_t frames = std::min(l.size(), r.size());
     const size_t LOOK = 88;  // 2 ms
     const double release = std::exp(-1.0 / (0.12 * SAMPLE_RATE));
     const size_t total = frames + LOOK;
@@ -110,7 +113,6 @@ void limit(std::vector<double>& l, std::vector<double>& r, size_t frames, double
     }
 }
 
-}  // namespace
 
 std::vector<float> render(const Score& score, int64_t frames, RenderStats* stats) {
     const TempoMap& tempo = score.tempo;
@@ -267,7 +269,7 @@ std::vector<float> render(const Score& score, int64_t frames, RenderStats* stats
         for (size_t t = 0; t < track_count; ++t)
             stats->track_rms.push_back({score.tracks[t].name, std::sqrt(track_energy[t] / (2.0 * static_cast<double>(frames)))});
     }
-    limit(out_l, out_r, static_cast<size_t>(frames), MASTER_CEILING);
+    limit_peaks(out_l, out_r, MASTER_CEILING);
 
     // The final hit decays, then the track fades to exact silence at its end.
     const double fade_start = static_cast<double>(SECTION_FRAMES[9]) + 0.45 * SAMPLE_RATE;

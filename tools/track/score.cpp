@@ -94,6 +94,19 @@ const int ARP_UP[16] = {0, 1, 2, 3, 4, 5, 6, 7, 6, 5, 4, 3, 2, 1, 2, 3};
 const int ARP_WEAVE[16] = {0, 2, 4, 1, 3, 5, 2, 4, 6, 3, 5, 7, 4, 6, 3, 5};
 const int ARP_LEAP[16] = {4, 0, 5, 1, 6, 2, 7, 3, 4, 0, 5, 1, 6, 2, 7, 3};
 
+// The note `steps` degrees of A minor above `from` (a note of the scale);
+// `leading_tone` raises G to G#.
+int scale_step(int from, int steps, bool leading_tone) {
+    static const int SCALE[7] = {0, 2, 3, 5, 7, 8, 10};  // A B C D E F G, from A
+    const int rel = ((from - 9) % 12 + 12) % 12;
+    int degree = 0;
+    while (SCALE[degree] != rel) ++degree;
+    const int target = degree + steps;
+    int note = from - rel + SCALE[target % 7] + 12 * (target / 7);
+    if (leading_tone && (note % 12) == 7) ++note;
+    return note;
+}
+
 double clamp01(double x) { return std::clamp(x, 0.0, 1.0); }
 double ramp(double beat, double b0, double b1, double v0, double v1) {
     return v0 + (v1 - v0) * clamp01((beat - b0) / (b1 - b0));
@@ -265,7 +278,7 @@ Score compose() {
     // ---- Intro: a lone pad opening up, a bell line, then the arpeggio and hats stir.
     for (int k = 0; k < 7; ++k) {
         const double b = k * 8.0;
-        c.chord(pad, P_INTRO[k], k == 0 ? first_beat : b, k == 0 ? 8.0 - first_beat : 8.0, 0.85);
+        c.chord(pad, P_INTRO[k], k == 0 ? first_beat : b, k == 0 ? 8.0 - first_beat : 8.0, 0.7);
         if (k >= 2) {
             const int* order = nullptr;
             static const int BELL_ORDER[5] = {3, 2, 1, 2, 0};
@@ -326,12 +339,12 @@ Score compose() {
     {
         static const int KICK_STEPS[3] = {0, 6, 11};
         static const struct {
-            int interval;  // semitones above the root, or -1 for a rest
+            int degree;  // scale steps above the chord's root, or -1 for a rest
             bool accent, slide;
-        } ACID_LINE[16] = {{0, true, false},  {0, false, false}, {12, false, true}, {0, false, false},
-                           {-1, false, false}, {0, false, false}, {10, true, false}, {12, false, true},
-                           {0, false, false},  {-1, false, false}, {0, true, false}, {3, false, false},
-                           {5, false, true},   {0, false, false}, {7, true, false},  {-1, false, false}};
+        } ACID_LINE[16] = {{0, true, false},  {0, false, false}, {7, false, true}, {0, false, false},
+                           {-1, false, false}, {0, false, false}, {6, true, false}, {7, false, true},
+                           {0, false, false},  {-1, false, false}, {0, true, false}, {2, false, false},
+                           {3, false, true},   {0, false, false}, {4, true, false},  {-1, false, false}};
         double previous = -1.0;
         for (int bar = 0; bar < 8; ++bar) {
             const double b = B4 + bar * 4.0;
@@ -349,11 +362,12 @@ Score compose() {
             c.note(ohat, b + 3.5, 0.2, 60, 0.4);
             for (int k = 0; k < 16; ++k) {
                 const auto& st = ACID_LINE[k];
-                if (st.interval < 0) {
+                if (st.degree < 0) {
                     previous = -1.0;
                     continue;
                 }
-                const double pitch = ch.root + 12 + st.interval;
+                // Over E the line takes the leading tone G# (harmonic minor).
+                const double pitch = scale_step(ch.root + 12, st.degree, ch.root % 12 == 4);
                 const bool slide = st.slide && previous >= 0.0;
                 // A slid note is tied to the next step.
                 c.note(acid, b + k * 0.25, st.slide ? 0.25 : 0.17, pitch, 0.9, slide, st.accent);
@@ -370,14 +384,14 @@ Score compose() {
 
     // ---- Breakdown: pads over F | G | Em | Am, the anthem on the bell, sub bass.
     crash_at(B5, 0.6, true);
-    pads(P_LIFT, B5, BB, 0.85);
+    pads(P_LIFT, B5, BB, 0.4);
     c.melody(bell, ANTHEM, std::size(ANTHEM), B5, 0.75, 0, 0.0);
-    for (int k = 0; k < 4; ++k) c.note(sub, B5 + 8.0 * k, 7.8, P_LIFT[k].root + 12, 0.55);
+    for (int k = 0; k < 4; ++k) c.note(sub, B5 + 8.0 * k, 7.8, P_LIFT[k].root + 12, 0.35);
     c.arpeggio(arp, P_LIFT, B5 + 16.0, BB, ARP_UP, 0.35);
 
     // ---- Build: filtered supersaw eighths open up over the main chords, the
     // theme enters muted, a snare roll tightens and the last beat is held silent.
-    pads(P_MAIN, BB, B6 - 1.0, 0.45);
+    pads(P_MAIN, BB, B6 - 1.0, 0.35);
     for (double b = BB; b < B6 - 1.0 - 1e-9; b += 0.5) {
         const Chord& ch = P_MAIN[static_cast<int>((b - BB) / 8.0) % 4];
         c.chord(stab, ch, b, 0.35, ramp(b, BB, B6, 0.55, 0.85));

@@ -20,7 +20,7 @@ constexpr int64_t SECTION_FRAMES[10] = {990000,  1550000, 2106500, 2692500, 3246
                                         4362500, 4940000, 5500000, 6060000, 6400000};
 
 // Beat k starts at frame start(k). 151.2 beats per minute is exactly 17,500
-// frames per beat; some sections stretch or squeeze the beat by up to 1.5 % so
+// frames per beat; some sections stretch or squeeze the beat by up to 1.6 % so
 // that every section starts on its own downbeat at a scene change.
 class TempoMap {
 public:
