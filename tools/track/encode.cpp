@@ -81,12 +81,13 @@ std::vector<uint8_t> encode_vorbis(const std::vector<float>& interleaved, float 
     return out;
 }
 
-std::vector<uint8_t> encode_stream(std::vector<float>& pcm) {
+std::vector<uint8_t> encode_stream(std::vector<float>& pcm, int* passes) {
     const size_t frames = pcm.size() / 2;
     const int64_t HALF = 1024;  // half-width of a dip, in frames
     const float target = STREAM_PEAK_LIMIT * 0.985f;
     std::vector<uint8_t> ogg;
     for (int pass = 0; pass < 6; ++pass) {
+        if (passes) *passes = pass + 1;
         ogg = encode_vorbis(pcm, STREAM_QUALITY);
         DecodedStream decoded;
         if (ogg.empty() || !decode_vorbis(ogg.data(), ogg.size(), decoded) || decoded.frames() != static_cast<int64_t>(frames))

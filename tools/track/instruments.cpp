@@ -24,6 +24,8 @@ protected:
         return true;
     }
     double t() const { return static_cast<double>(age_) * DT; }
+    // 1 until the last 30 ms of the voice, then down to 0: no step at the end.
+    double fade() const { return std::min(1.0, static_cast<double>(length_ - age_) / (0.03 * SAMPLE_RATE)); }
     int64_t age_ = 0;
     int64_t length_;
 };
@@ -87,8 +89,8 @@ public:
             Svf::Out or_ = band_r_.process(noise_r_.next());
             double nl = hp_l_.high(ol.band * 0.8 + ol.high * 0.5) * nenv;
             double nr = hp_r_.high(or_.band * 0.8 + or_.high * 0.5) * nenv;
-            l[i] += (tone + nl) * vel_;
-            r[i] += (tone + nr) * vel_;
+            l[i] += (tone + nl) * vel_ * fade();
+            r[i] += (tone + nr) * vel_ * fade();
             tick();
         }
     }
@@ -121,8 +123,8 @@ public:
             if (tt >= 0.0) env = std::max(env, std::exp(-tt / 0.10));
             double nl = hp_l_.high(band_l_.band(noise_l_.next())) * env * 2.2;
             double nr = hp_r_.high(band_r_.band(noise_r_.next())) * env * 2.2;
-            l[i] += nl * vel_;
-            r[i] += nr * vel_;
+            l[i] += nl * vel_ * fade();
+            r[i] += nr * vel_ * fade();
             tick();
         }
     }
@@ -144,7 +146,7 @@ public:
             const double time = t();
             double f = base_ * (1.0 + 0.5 * std::exp(-time / 0.04));
             double y = osc_.sine(f) * std::exp(-time / 0.22) + lp_.low(noise_.next()) * std::exp(-time / 0.01) * 0.4;
-            y = std::tanh(1.4 * y) * vel_;
+            y = std::tanh(1.4 * y) * vel_ * fade();
             l[i] += y;
             r[i] += y;
             tick();
@@ -193,7 +195,7 @@ public:
         for (int i = 0; i < n && !finished_; ++i) {
             const double time = t();
             double src = band_.band(metal_.next()) * 1.4 + noise_.next() * 0.35;
-            double y = hp_.high(src) * std::exp(-time / decay_) * std::min(1.0, time / 0.0005) * vel_;
+            double y = hp_.high(src) * std::exp(-time / decay_) * std::min(1.0, time / 0.0005) * vel_ * fade();
             l[i] += y;
             r[i] += y;
             tick();
@@ -221,7 +223,7 @@ public:
             const double time = t();
             double env = ride_ ? std::exp(-time / 0.45) * 0.6 + 0.4 * std::exp(-time / 0.06)
                                : std::exp(-time / 1.05) * 0.85 + 0.15 * std::exp(-time / 0.08);
-            env *= std::min(1.0, time / 0.001);
+            env *= std::min(1.0, time / 0.001) * fade();
             double m = bell_.band(metal_.next()) * (ride_ ? 1.4 : 0.9);
             double yl = hp_l_.high(m + noise_l_.next() * (ride_ ? 0.25 : 0.6)) * env * vel_;
             double yr = hp_r_.high(m + noise_r_.next() * (ride_ ? 0.25 : 0.6)) * env * vel_;

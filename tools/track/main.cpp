@@ -91,7 +91,8 @@ int main(int argc, char** argv) {
     track::RenderStats stats;
     std::vector<float> pcm = track::render(track::compose(), frames, &stats);
     const auto t1 = clock::now();
-    const std::vector<uint8_t> ogg = track::encode_stream(pcm);
+    int passes = 0;
+    const std::vector<uint8_t> ogg = track::encode_stream(pcm, &passes);
     const auto t2 = clock::now();
     // The stream must decode to exactly the frames rendered, in stereo at
     // 44,100 Hz, and stay below -1 dBFS after the codec's overshoot.
@@ -122,8 +123,8 @@ int main(int argc, char** argv) {
         for (const auto& [name, rms] : stats.track_rms) std::printf("  %-14s %6.1f dB RMS\n", name.c_str(), 20.0 * std::log10(rms + 1e-12));
     }
     const double seconds = static_cast<double>(frames) / track::SAMPLE_RATE;
-    std::printf("korvax_track: %lld frames (%.3f s), %zu bytes, %.1f kbit/s, decoded peak %.2f dBFS; render %.1f s, encode %.1f s\n",
+    std::printf("korvax_track: %lld frames (%.3f s), %zu bytes, %.1f kbit/s, decoded peak %.2f dBFS; render %.1f s, encode %.1f s (%d passes)\n",
                 static_cast<long long>(frames), seconds, ogg.size(), ogg.size() * 8.0 / seconds / 1000.0, 20.0 * std::log10(peak),
-                std::chrono::duration<double>(t1 - t0).count(), std::chrono::duration<double>(t2 - t1).count());
+                std::chrono::duration<double>(t1 - t0).count(), std::chrono::duration<double>(t2 - t1).count(), passes);
     return 0;
 }

@@ -40,8 +40,9 @@ std::vector<uint8_t> encode_vorbis(const std::vector<float>& interleaved, float 
 // Encodes at STREAM_QUALITY so that the decoded stream stays within
 // STREAM_PEAK_LIMIT: where the codec's overshoot pushes a decoded peak past it,
 // the PCM is dipped smoothly around that spot and encoded again. `pcm` is
-// updated with the dips. Returns the last stream made (empty if encoding failed).
-std::vector<uint8_t> encode_stream(std::vector<float>& pcm);
+// updated with the dips; `passes` receives the number of encodings made.
+// Returns the last stream made (empty if encoding failed).
+std::vector<uint8_t> encode_stream(std::vector<float>& pcm, int* passes = nullptr);
 
 // A decoded Ogg Vorbis stream: interleaved samples in [-1, 1].
 struct DecodedStream {
