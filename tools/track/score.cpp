@@ -174,9 +174,11 @@ private:
 Score compose() {
     Score s;
 
-    // Tempo: the beats of each section fill it exactly.
+    // Tempo: the beats of each section fill it exactly. The first chord swells
+    // in for 10,000 frames before the first beat.
     {
-        double frame = 10000.0;  // a short swell of the first chord comes before the first beat
+        double frame = 10000.0;
+        s.tempo = TempoMap(frame);
         for (int k = 0; k < 10; ++k) {
             const int count = SECTION_BEAT[k + 1] - SECTION_BEAT[k];
             if (k == S_OUTRO) {
@@ -280,14 +282,13 @@ Score compose() {
         const double b = k * 8.0;
         c.chord(pad, P_INTRO[k], k == 0 ? first_beat : b, k == 0 ? 8.0 - first_beat : 8.0, 0.7);
         if (k >= 2) {
-            const int* order = nullptr;
-            static const int BELL_ORDER[5] = {3, 2, 1, 2, 0};
-            order = BELL_ORDER;
+            // A falling figure over the chord's tones, an octave above the pad.
+            static const int BELL_TONE[5] = {3, 2, 1, 2, 0};
             static const double BELL_AT[5] = {0.0, 1.5, 3.0, 5.0, 6.5};
             for (int i = 0; i < 5; ++i)
-                c.note(bell, b + BELL_AT[i], 1.4, P_INTRO[k].tones[order[i]] + 12, i == 0 ? 0.75 : 0.55);
+                c.note(bell, b + BELL_AT[i], 1.4, P_INTRO[k].tones[BELL_TONE[i]] + 12, i == 0 ? 0.75 : 0.55);
+            c.note(sub, b, 7.8, P_INTRO[k].root + 12, 0.45);
         }
-        if (k >= 2) c.note(sub, b, 7.8, P_INTRO[k].root + 12, 0.45);
     }
     for (double b = 32.0; b < B1; b += 8.0) {
         const Chord* one = &P_INTRO[static_cast<int>(b / 8.0)];

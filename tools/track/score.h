@@ -24,6 +24,7 @@ constexpr int64_t SECTION_FRAMES[10] = {990000,  1550000, 2106500, 2692500, 3246
 // that every section starts on its own downbeat at a scene change.
 class TempoMap {
 public:
+    explicit TempoMap(double first_beat_frame = 0.0) : starts_{first_beat_frame} {}
     void add_beats(int count, double frames_per_beat);
     double frame_of(double beat) const;
     double beat_of(double frame) const;
@@ -31,7 +32,7 @@ public:
     int beats() const { return static_cast<int>(starts_.size()) - 1; }
 
 private:
-    std::vector<double> starts_{10000.0};
+    std::vector<double> starts_;
 };
 
 struct Note {
