@@ -46,6 +46,7 @@ bool decode_vorbis(const uint8_t* data, size_t size, DecodedStream& out) {
     out.channels = info->channels;
     out.rate = info->rate;
     out.declared_frames = ov_pcm_total(&file, -1);
+    if (out.declared_frames > 0) out.samples.reserve(static_cast<size_t>(out.declared_frames) * out.channels);
     bool ok = true;
     for (;;) {
         float** pcm = nullptr;
