@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "music/audio_control_block.h"
+
 namespace korvax::host {
 
 namespace {
@@ -17,6 +19,8 @@ constexpr uint32_t REG_VSYNC_MODE = 0x2804;
 constexpr uint32_t REG_ADDR1_LOW = 0x290E;
 constexpr uint32_t REG_ADDR1_HIGH = 0x2910;
 constexpr uint32_t REG_ADDR2_HIGH = 0x2914;
+constexpr uint32_t REG_COPRO_CLOCK = 0x0904;  // bit 0: the ARM940T's clock runs
+constexpr uint32_t REG_COPRO_RESET = 0x3B48;  // bit 7: the ARM940T is held in reset
 
 constexpr uint16_t VSYNC_BIT = 1u << 4;
 constexpr int FAKE_MEMORY_FD = 3;
@@ -67,6 +71,7 @@ Console::Console(const ConsoleConfig& config, std::unique_ptr<Clock> clock)
       video_(VIDEO_BYTES, 0),
       shared_(SHARED_BYTES, 0),
       sound_(*clock_),
+      coprocessor_(shared_.data(), SHARED_BYTES),
       displayed_(WIDTH * HEIGHT, 0) {
     // At power-on both display address pairs name the start of video memory,
     // which holds zeros: the screen is black until the first flip.
@@ -78,6 +83,10 @@ Console::Console(const ConsoleConfig& config, std::unique_ptr<Clock> clock)
     poke_register(REG_BUTTONS_LOW, 0xFF00);
     poke_register(REG_BUTTONS_HIGH, 0xFFFF);
     if (config_.exit_after_flips == 0) set_button(Button::Exit, true);
+    // The coprocessor's control loop polls the control block when idle. It is
+    // paced against the wall clock only; other clocks step it themselves.
+    coprocessor_.set_idle_watch(CONTROL_BLOCK_OFFSET, sizeof(AudioControlBlock));
+    if (config_.pace_coprocessor && dynamic_cast<RealTimeClock*>(clock_.get())) coprocessor_.start_pacing(*clock_);
 }
 
 Console::~Console() {
@@ -223,6 +232,8 @@ void Console::write_register(uint32_t offset, uint16_t value) {
         write_log_.push_back({offset, value});
     }
     poke_register(offset, value);
+    if (offset == REG_COPRO_CLOCK) coprocessor_.set_clock(value & 1);
+    if (offset == REG_COPRO_RESET) coprocessor_.set_reset(value & 0x80);
     if (offset == REG_ADDR2_HIGH) {
         // The last write of a flip: both address pairs now name the new buffer.
         uint64_t n = ++flips_;

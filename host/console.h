@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "host/arm940t.h"
 #include "host/sound.h"
 
 namespace korvax::host {
@@ -87,6 +88,10 @@ struct ConsoleConfig {
     int exit_after_flips = -1;  // --frames N: press the exit button after N flips
     uint16_t vsync_mode = 1;    // register 0x2804 bit 0
     bool log_register_writes = false;
+    // With the real-time clock the ARM940T runs from a pacer thread; false, or
+    // any other clock: only when its owner calls coprocessor().run_instructions
+    // (deterministic tests, a virtual clock's advance hook).
+    bool pace_coprocessor = true;
 };
 
 struct RegisterWrite {
@@ -132,6 +137,7 @@ public:
     int sound_write(int fd, const void* data, uint32_t length) { return sound_.write(fd, data, length); }
     void sound_close(int fd) { sound_.close(fd); }
     SoundDevice& sound() { return sound_; }
+    Arm940t& coprocessor() { return coprocessor_; }
     int change_directory(const char* path);
     int replace_process(const char* path, char* const argv[], char* const envp[]);
 
@@ -188,6 +194,7 @@ private:
     std::vector<uint8_t> shared_;
 
     SoundDevice sound_;
+    Arm940t coprocessor_;
     std::atomic<uint32_t> buttons_down_{0};
     std::atomic<uint64_t> flips_{0};
 
