@@ -86,6 +86,7 @@ void coprocessor_init(CoprocessorProgram& p) {
     p.ring = RING_ADDRESS;
     p.decoder_open = 0;
     p.decoder_lost = 0;
+    p.out_of_memory = 0;
     p.ring_write = 0;
     p.ring_read = 0;
     p.ring_primed = 0;
@@ -141,6 +142,7 @@ void open_stream(CoprocessorProgram& p) {
         tremor_open(STREAM_DATASOURCE, &decoder_file, callbacks);
     } else {
         p.decoder_lost = 1;
+        ++p.out_of_memory;
     }
     heap_set_escape(decoder_heap, nullptr);
 }
@@ -155,6 +157,7 @@ void decode_chunk(CoprocessorProgram& p) {
             got = tremor_read(&decoder_file, staging, static_cast<int>(STAGING_BYTES), &bitstream);
         } else {
             p.decoder_lost = 1;
+            ++p.out_of_memory;
             got = OV_EFAULT;
         }
         heap_set_escape(decoder_heap, nullptr);

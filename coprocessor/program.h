@@ -27,6 +27,7 @@ struct CoprocessorProgram {
     uint32_t ring_primed;   // 1 once the ring held RING_LOW_WATER samples
     uint32_t decoder_open;  // 1 while a decoder instance exists
     uint32_t decoder_lost;  // 1 when the heap ran out inside the decoder
+    uint32_t out_of_memory; // decoder instances lost to an exhausted heap
 };
 
 extern CoprocessorProgram coprocessor;

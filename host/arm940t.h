@@ -17,7 +17,9 @@
 // to the same block with every register unchanged, so it will only ever repeat
 // itself until memory changes) and stops executing it: the rest of the slice
 // is counted as spent, and, while the watched memory (the control block) holds
-// the same bytes, later slices are counted without being executed at all.
+// the same bytes, later slices are counted without being executed at all (but
+// for one short run every 100 ms of the core's clock, in case the spin waits on
+// memory outside the watch).
 #pragma once
 
 #include <atomic>
@@ -84,7 +86,7 @@ public:
     // instruction, an exception): it stays stopped until the next release.
     bool faulted();
     int fault_error();  // the Unicorn error code
-    uint32_t fault_pc();
+    uint32_t fault_pc();  // where it stopped (the start of the faulting block)
     // The program counter (0 while no core exists).
     uint32_t pc();
     // True while the core is known to spin idle.
@@ -130,6 +132,7 @@ private:
     bool have_snapshot_ = false;
     uint32_t snapshot_[17] = {};
     bool idle_ = false;
+    uint64_t idle_skipped_ = 0;  // accounted without running since the spin was found
 
     uint32_t watch_offset_ = 0;
     uint32_t watch_length_ = 0;

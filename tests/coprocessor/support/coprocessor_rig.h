@@ -44,7 +44,7 @@ private:
 
 // The image's records as they lie in the coprocessor's memory (all 32-bit).
 struct ArmProgram {
-    uint32_t control, staging, ring, ring_read, ring_write, ring_primed, decoder_open, decoder_lost;
+    uint32_t control, staging, ring, ring_read, ring_write, ring_primed, decoder_open, decoder_lost, out_of_memory;
 };
 struct ArmHeap {
     uint32_t start, limit, top, free_lists[5], large_list, in_use, peak, escape;
@@ -80,6 +80,8 @@ public:
     // full, appends its samples to `out`, clears its flag, makes the other one
     // current and returns true.
     bool drain(std::vector<int16_t>& out);
+    // The next buffer to take is A again.
+    void reset_drain_order() { current_b_ = false; }
     // Runs the core at the host's pace (one buffer period between drains)
     // until `count` samples have been drained into `out`; false when the core
     // stopped delivering (no buffer for `patience` periods).
