@@ -97,9 +97,13 @@ void* heap_allocate(Heap& heap, uint32_t bytes) {
         // store a word at an unaligned address.
         if (bytes > heap.limit) return fail(heap);
         occupied = (bytes + 3u) & ~3u;
-        kind = occupied;
         block = take_large(heap, occupied);
-        if (block == 0) block = cut_from_top(heap, occupied);
+        if (block != 0) {
+            occupied = header_at(block)->kind;  // a reused block keeps its own size
+        } else {
+            block = cut_from_top(heap, occupied);
+        }
+        kind = occupied;
     }
     if (block == 0) return fail(heap);
 
