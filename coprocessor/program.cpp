@@ -204,19 +204,23 @@ void fill_pcm_buffers(CoprocessorProgram& p) {
 void fill_pcm_buffer(CoprocessorProgram& p, volatile int16_t* buffer) {
     volatile AudioControlBlock* c = p.control;
     const int16_t* ring = at_address<const int16_t>(p.ring);
+    const bool primed = p.ring_primed == 1;
+    const uint32_t write = p.ring_write;
+    uint32_t read = p.ring_read;
     uint32_t position = c->position;
     for (uint32_t slot = 0; slot < PCM_BUFFER_SAMPLES; ++slot) {
         // The host may change play and volume at any moment: both are re-read
         // for every sample. A slot the ring cannot serve keeps what it held.
-        if (c->play == 0 || p.ring_primed != 1 || p.ring_read == p.ring_write) continue;
+        if (c->play == 0 || !primed || read == write) continue;
         // sample * volume fits 32 bits for any volume the host stores (0..255);
         // the product is formed unsigned so that no volume can overflow.
-        uint32_t product = static_cast<uint32_t>(static_cast<int32_t>(ring[p.ring_read])) * c->volume;
+        uint32_t product = static_cast<uint32_t>(static_cast<int32_t>(ring[read])) * c->volume;
         buffer[slot] = static_cast<int16_t>(static_cast<int32_t>(product) >> 8);
-        p.ring_read = next_ring_index(p.ring_read);
+        read = next_ring_index(read);
         ++position;
         c->position = position;
     }
+    p.ring_read = read;
 }
 
 }  // namespace korvax
