@@ -35,7 +35,8 @@ if [ ! -f "$our_sources" ]; then
 fi
 
 # 2. Refresh the index only when apt does not know the source packages yet.
-if ! apt-cache showsrc libvorbisidec libogg 2>/dev/null | grep -q '^Package: libogg'; then
+known=$(apt-cache showsrc libvorbisidec libogg 2>/dev/null | grep -c -E '^Package: (libvorbisidec|libogg)$' || true)
+if [ "$known" -lt 2 ]; then
     apt-get update -qq
 fi
 
@@ -46,7 +47,9 @@ fi
 cd "$downloads"
 have_orig() { ls "$downloads"/$1_*.orig.tar.* >/dev/null 2>&1; }
 if ! have_orig libvorbisidec || ! have_orig libogg; then
-    apt-get source --download-only -qq libvorbisidec libogg || true
+    if ! apt-get source --download-only -qq libvorbisidec libogg; then
+        echo "fetch-decoder-sources: apt reported an error; only the upstream tarballs are needed" >&2
+    fi
 fi
 if ! have_orig libvorbisidec || ! have_orig libogg; then
     echo "fetch-decoder-sources: could not download the libvorbisidec and libogg sources" >&2
