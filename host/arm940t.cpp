@@ -14,8 +14,12 @@ namespace {
 
 // Never reached: the core runs until its budget is spent or it idles.
 constexpr uint64_t NEVER = 0xFFFFFFF0u;
-// A loop is examined for idleness once it has run this long.
-constexpr uint64_t IDLE_CHECK_INSTRUCTIONS = 1000;
+// Blocks between two anchors of the idle-cycle detection: cycles up to this
+// long are found (a failing open and read of a stream takes about 700).
+constexpr uint64_t ANCHOR_BLOCKS = 4096;
+// Returns to an anchor's block that are compared before it is given up (a
+// block can come round several times a cycle with different registers).
+constexpr int ANCHOR_VISITS = 8;
 // An idle core whose watched memory stays the same is still run now and then
 // (every 100 ms of its clock), in case it waits on memory outside the watch.
 constexpr uint64_t IDLE_RECHECK_INSTRUCTIONS = Arm940t::CLOCK_HZ / 10;
@@ -116,9 +120,8 @@ void Arm940t::create_engine() {
     resume_pc_ = 0;
     carry_ = 0;
     idle_ = false;
-    period_ = 0;
-    history_next_ = 0;
-    std::fill(std::begin(history_), std::end(history_), 0u);
+    anchor_set_ = false;
+    blocks_since_anchor_ = 0;
 
     uc_engine* uc = nullptr;
     if (uc_open(UC_ARCH_ARM, UC_MODE_ARM, &uc) != UC_ERR_OK) {
@@ -168,42 +171,29 @@ void Arm940t::on_block(uint64_t address, uint32_t size) {
     }
 
     uint32_t a = static_cast<uint32_t>(address);
-    uint32_t back = period_ ? history_[(history_next_ - period_) % HISTORY] : 0;
-    if (period_ && back == a) {
-        loop_instructions_ += n;
-        if (a == loop_head_ && !loop_checked_ && loop_instructions_ >= IDLE_CHECK_INSTRUCTIONS) {
-            // Compare every register with the previous pass through the head:
-            // a loop that leaves them all unchanged only repeats itself until
-            // memory changes under it.
-            uint32_t regs[16];
-            for (int i = 0; i < 16; ++i) regs[i] = read_reg(uc_, SNAPSHOT_REGS[i]);
-            if (!have_snapshot_) {
-                std::memcpy(snapshot_, regs, sizeof(regs));
-                have_snapshot_ = true;
-            } else if (std::memcmp(snapshot_, regs, sizeof(regs)) == 0) {
-                stopped_idle_ = true;
-                spin_.fetch_add(loop_instructions_ - n);
-                uc_emu_stop(uc_);
-                return;
-            } else {
-                loop_checked_ = true;  // a loop that works: not looked at again
-            }
+    if (anchor_set_ && a == anchor_pc_ && anchor_visits_ < ANCHOR_VISITS) {
+        ++anchor_visits_;
+        uint32_t regs[16];
+        for (int i = 0; i < 16; ++i) regs[i] = read_reg(uc_, SNAPSHOT_REGS[i]);
+        if (std::memcmp(regs, anchor_regs_, sizeof(regs)) == 0 && ++anchor_matches_ == 2) {
+            // Round the same cycle twice: stop before this block.
+            stopped_idle_ = true;
+            anchor_set_ = false;
+            blocks_since_anchor_ = 0;
+            spin_.fetch_add(slice_executed_ - anchor_executed_);
+            uc_emu_stop(uc_);
+            return;
         }
-    } else {
-        period_ = 0;
-        for (uint32_t p = 1; p < HISTORY && p <= history_next_; ++p) {
-            if (history_[(history_next_ - p) % HISTORY] == a) {
-                period_ = p;
-                break;
-            }
-        }
-        loop_instructions_ = period_ ? n : 0;
-        loop_head_ = a;
-        loop_checked_ = false;
-        have_snapshot_ = false;
     }
-    history_[history_next_ % HISTORY] = a;
-    ++history_next_;
+    if (++blocks_since_anchor_ >= ANCHOR_BLOCKS) {
+        blocks_since_anchor_ = 0;
+        anchor_set_ = true;
+        anchor_pc_ = a;
+        for (int i = 0; i < 16; ++i) anchor_regs_[i] = read_reg(uc_, SNAPSHOT_REGS[i]);
+        anchor_executed_ = slice_executed_;
+        anchor_visits_ = 0;
+        anchor_matches_ = 0;
+    }
     slice_executed_ += n;
 }
 
@@ -223,8 +213,8 @@ uint64_t Arm940t::run_instructions(uint64_t n) {
     slice_executed_ = 0;
     stopped_for_budget_ = false;
     stopped_idle_ = false;
-    period_ = 0;
-    history_next_ = 0;
+    // An anchor noted in an earlier slice counts from the start of this one.
+    anchor_executed_ = 0;
 
     uint64_t begin = resume_pc_;
     if (read_reg(uc_, UC_ARM_REG_CPSR) & CPSR_THUMB) begin |= 1;

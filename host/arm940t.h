@@ -13,8 +13,9 @@
 // deterministic clock may call it directly.
 //
 // The program's control loop spins polling the control block whenever it has
-// nothing to do. The core recognises such a spin (a short loop that comes back
-// to the same block with every register unchanged, so it will only ever repeat
+// nothing to do (or, with a stream that cannot be decoded, opens and fails to
+// read it over and over). The core recognises such a cycle (it comes back to
+// the same block with every register unchanged, so it will only ever repeat
 // itself until memory changes) and stops executing it: the rest of the slice
 // is counted as spent, and, while the watched memory (the control block) holds
 // the same bytes, later slices are counted without being executed at all (but
@@ -62,6 +63,14 @@ public:
     // it would spin idle as spent. Returns the instructions accounted: n when
     // running, 0 otherwise.
     uint64_t run_instructions(uint64_t n);
+
+    // For a virtual clock's advance hook: runs the instructions of the core's
+    // clock between two console times (one every NS_PER_INSTRUCTION), counted
+    // from time 0 so that consecutive intervals add up without drift.
+    static constexpr uint64_t NS_PER_INSTRUCTION = 1000000000ull / CLOCK_HZ;  // 5
+    uint64_t run_between_ns(uint64_t from, uint64_t to) {
+        return run_instructions(to / NS_PER_INSTRUCTION - from / NS_PER_INSTRUCTION);
+    }
 
     // Memory whose change ends an idle spin: the control block. Without a
     // watch, an idle spin is stopped again in every slice but never skipped.
@@ -121,16 +130,17 @@ private:
     bool stopped_for_budget_ = false;
     bool stopped_idle_ = false;
 
-    // Idle-spin detection: recent block addresses and the loop they form.
-    static constexpr int HISTORY = 32;
-    uint32_t history_[HISTORY] = {};
-    uint32_t history_next_ = 0;
-    uint32_t period_ = 0;           // blocks per loop iteration, 0: no loop
-    uint64_t loop_instructions_ = 0;  // executed since the loop was first seen
-    uint32_t loop_head_ = 0;          // block that starts each iteration
-    bool loop_checked_ = false;       // registers compared and found changing
-    bool have_snapshot_ = false;
-    uint32_t snapshot_[17] = {};
+    // Idle-spin detection. Every ANCHOR_BLOCKS blocks the block about to run
+    // and every register are noted; when the same block comes round again
+    // with every register the same, twice in a row, the core is in a cycle
+    // that only repeats itself until memory changes under it.
+    uint64_t blocks_since_anchor_ = 0;
+    bool anchor_set_ = false;
+    uint32_t anchor_pc_ = 0;
+    uint32_t anchor_regs_[16] = {};
+    uint64_t anchor_executed_ = 0;  // slice_executed_ when the anchor was noted (0: an earlier slice)
+    int anchor_visits_ = 0;         // returns to the anchor's block compared so far
+    int anchor_matches_ = 0;        // of them, with every register the same
     bool idle_ = false;
     uint64_t idle_skipped_ = 0;  // accounted without running since the spin was found
 

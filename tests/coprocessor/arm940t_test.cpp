@@ -76,6 +76,19 @@ TEST(Arm940t, ExecutesWholeBlocksWithinTheBudgetAndCarriesTheRest) {
     EXPECT_FALSE(core.idle());
 }
 
+TEST(Arm940t, ConsoleTimeConvertsToInstructionsWithoutDrift) {
+    Memory memory;
+    memory.load(COUNTER);
+    Arm940t core(memory.data(), MEMORY);
+    release(core);
+    uint64_t t = 0;
+    for (uint64_t step : {7u, 6u, 3u, 1000003u, 16666667u, 2u}) {
+        core.run_between_ns(t, t + step);
+        t += step;
+    }
+    EXPECT_EQ(core.instructions(), t / 5);
+}
+
 TEST(Arm940t, RunsOnlyWhileReleasedAndClockedAndRestartsAtZeroOnEveryRelease) {
     Memory memory;
     memory.load(COUNTER);
@@ -139,7 +152,7 @@ TEST(Arm940t, AnIdleSpinIsStoppedAndSkippedUntilTheWatchedMemoryChanges) {
     core.run_instructions(Arm940t::SLICE_INSTRUCTIONS);
     EXPECT_TRUE(core.idle());
     uint64_t executed = core.executed_instructions();
-    EXPECT_LT(executed, 5000u);  // found after a few thousand, not the slice
+    EXPECT_LT(executed, 20000u);  // found after some thousands, not the slice
     EXPECT_GT(executed - core.busy_instructions(), 0u);
     for (int i = 0; i < 5; ++i) core.run_instructions(Arm940t::SLICE_INSTRUCTIONS);
     EXPECT_EQ(core.executed_instructions(), executed);  // not emulated at all
@@ -165,7 +178,7 @@ TEST(Arm940t, WithoutAWatchAnIdleSpinIsStoppedAgainInEverySlice) {
     core.run_instructions(Arm940t::SLICE_INSTRUCTIONS);
     uint64_t second = core.executed_instructions() - first;
     EXPECT_GT(second, 0u);
-    EXPECT_LT(second, 5000u);
+    EXPECT_LT(second, 20000u);
     memory.set_word(0x1000, 9);
     core.run_instructions(Arm940t::SLICE_INSTRUCTIONS);
     EXPECT_EQ(memory.word(0x2000), 9u);

@@ -169,7 +169,7 @@ void CoprocessorRig::boot() {
 void CoprocessorRig::place(const std::vector<uint8_t>& stream) {
     volatile AudioControlBlock& b = *block_;
     set(b.data_ready, 0);
-    std::memcpy(memory_ + get(b.data_offset), stream.data(), stream.size());
+    if (!stream.empty()) std::memcpy(memory_ + get(b.data_offset), stream.data(), stream.size());
     set(b.data_ready, 1);
     set(b.data_length, static_cast<uint32_t>(stream.size()));
     set(b.restart, 1);
