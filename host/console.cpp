@@ -346,7 +346,9 @@ void Console::advance(uint64_t from, uint64_t to) {
     run_coprocessor(t, to);
 }
 
-void Console::run_coprocessor(uint64_t, uint64_t) {}
+// The ARM940T over a stretch of virtual time: its instructions of that
+// interval, deterministically (the wall-clock pacer does not run then).
+void Console::run_coprocessor(uint64_t from, uint64_t to) { coprocessor_.run_between_ns(from, to); }
 
 std::vector<uint16_t> Console::displayed_frame() {
     std::lock_guard<std::mutex> lock(display_mutex_);

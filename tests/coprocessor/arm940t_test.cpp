@@ -213,6 +213,20 @@ TEST(Arm940t, TheConsoleRegistersHoldReleaseAndClockTheCore) {
     EXPECT_EQ(core.boots(), 2u);
 }
 
+TEST(Arm940t, UnderAnyOtherClockTheConsoleRunsTheCoreOnlyAsItsTimeAdvances) {
+    Console console(ConsoleConfig{}, std::make_unique<ManualClock>());
+    std::memcpy(console.shared(), COUNTER, sizeof(COUNTER));
+    Arm940t& core = console.coprocessor();
+    console.write16(console.registers(), 0x3B48, 0x03);
+    console.write16(console.registers(), 0x0904, 0x0001);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(core.instructions(), 0u);  // no pacer: nothing runs by itself
+    console.advance(0, 3 * Clock::FRAME_NS + 1000);
+    console.advance(3 * Clock::FRAME_NS + 1000, 3 * Clock::FRAME_NS + 1012);
+    EXPECT_EQ(core.instructions(), (3 * Clock::FRAME_NS + 1012) / 5);
+    EXPECT_GT(core.executed_instructions(), 0u);
+}
+
 TEST(Arm940t, PacedInRealTimeAnIdleCoreCostsAlmostNoEmulation) {
     Console console(ConsoleConfig{}, std::make_unique<RealTimeClock>());
     std::memcpy(console.shared(), WAITER, sizeof(WAITER));
