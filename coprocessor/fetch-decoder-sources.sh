@@ -35,8 +35,8 @@ if [ ! -f "$our_sources" ]; then
 fi
 
 # 2. Refresh the index only when apt does not know the source packages yet.
-known=$(apt-cache showsrc libvorbisidec libogg 2>/dev/null | grep -c -E '^Package: (libvorbisidec|libogg)$' || true)
-if [ "$known" -lt 2 ]; then
+knows() { apt-cache showsrc "$1" 2>/dev/null | grep -q "^Package: $1\$"; }
+if ! knows libvorbisidec || ! knows libogg; then
     apt-get update -qq
 fi
 
