@@ -27,7 +27,7 @@ protected:
         reference_ = nullptr;
     }
     void SetUp() override {
-        if (coprocessor_elf_path().empty()) GTEST_SKIP() << "the coprocessor image is not built";
+        ASSERT_FALSE(coprocessor_elf_path().empty()) << "the coprocessor image is not built";
         ASSERT_FALSE(stream_->empty());
         ASSERT_GT(reference_->size(), 200000u);  // 3 s of stereo
     }

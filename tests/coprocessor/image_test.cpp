@@ -49,7 +49,7 @@ bool beyond_armv4t(const std::string& m) {
 class Image : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (coprocessor_elf_path().empty()) GTEST_SKIP() << "the coprocessor image is not built";
+        ASSERT_FALSE(coprocessor_elf_path().empty()) << "the coprocessor image is not built";
     }
 };
 
