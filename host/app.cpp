@@ -33,7 +33,7 @@ bool parse_int(const std::string& text, int low, int high, int& out) {
 
 std::string usage() {
     return "usage: korvax [--scale N] [--headless] [--frames N] [--screenshot FILE.png] [--vsync-mode 0|1]"
-           " [--wav FILE.wav] [--no-sound] [--clock real|virtual] [--capture FOLDER|FILE.mp4]";
+           " [--wav FILE.wav] [--no-sound] [--clock real|virtual] [--capture FOLDER|FILE.mp4] [--hash]";
 }
 
 bool parse_options(const std::vector<std::string>& args, Options& options, bool& help, std::string& error) {
@@ -81,6 +81,8 @@ bool parse_options(const std::vector<std::string>& args, Options& options, bool&
                 return false;
             }
             options.wav = v;
+        } else if (a == "--hash") {
+            options.print_hash = true;
         } else if (a == "--clock") {
             if (!value(v)) return false;
             if (v != "real" && v != "virtual") {
@@ -156,8 +158,25 @@ int App::run(const std::string& program_name) {
             std::fprintf(stderr, "%s\n", why.c_str());
             return 1;
         }
-        console.set_frame_listener([&capture](const uint16_t* pixels) { capture->frame(pixels); });
     }
+    // Every byte written to the sound device and every frame scanned out go
+    // into the run's digest: two virtual-time runs must agree on it.
+    struct DigestSink : SoundSink {
+        std::shared_ptr<RunDigest> digest;
+        void take(const uint8_t* data, uint32_t length) override {
+            digest->add(data, length);
+            digest->sound_bytes += length;
+        }
+    };
+    auto digest_sink = std::make_shared<DigestSink>();
+    digest_sink->digest = digest_;
+    console.sound().add_sink(digest_sink);
+    console.set_frame_listener([this, &capture](const uint16_t* pixels) {
+        digest_->add(reinterpret_cast<const uint8_t*>(pixels), WIDTH * HEIGHT * 2);
+        ++digest_->frames;
+        if (capture) capture->frame(pixels);
+        if (observer_) observer_(pixels);
+    });
     if (!options_.no_sound && !options_.virtual_time) {
         std::string why;
         std::unique_ptr<SoundOutput> card = open_sdl_sound(why);
@@ -218,8 +237,14 @@ int App::run(const std::string& program_name) {
         std::fprintf(stderr, "korvax: cannot write %s\n", wav_path.c_str());
         if (result == 0) result = 1;
     }
+    console.set_frame_listener(nullptr);
+    if (options_.print_hash) {
+        std::printf("korvax: %llu frames, %llu sound bytes, digest %016llx\n",
+                    static_cast<unsigned long long>(digest_->frames),
+                    static_cast<unsigned long long>(digest_->sound_bytes),
+                    static_cast<unsigned long long>(digest_->hash));
+    }
     if (capture) {
-        console.set_frame_listener(nullptr);
         captured_frames_ = capture->frames();
         std::string why;
         if (!capture->finish(why)) {

@@ -2,6 +2,7 @@
 // its own thread, and the front end (window or headless) on the main thread.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +22,17 @@ struct Options {
     bool no_sound = false;  // the silent device even if a sound card exists
     bool virtual_time = false;  // --clock virtual: deterministic, as fast as the host allows
     std::string capture;        // every scanned-out frame: FOLDER of PNGs or FILE.mp4
+    bool print_hash = false;    // --hash: print a digest of every frame and sound byte at exit
+};
+
+// A running FNV-1a digest of what the console showed and played.
+struct RunDigest {
+    uint64_t frames = 0;
+    uint64_t sound_bytes = 0;
+    uint64_t hash = 14695981039346656037ull;
+    void add(const uint8_t* data, size_t n) {
+        for (size_t i = 0; i < n; ++i) hash = (hash ^ data[i]) * 1099511628211ull;
+    }
 };
 
 // Parses the command line. On failure returns false with a one-line message.
@@ -37,12 +49,17 @@ public:
     Console& console() { return *console_; }
     // Frames handed to the capture (virtual time).
     uint64_t captured_frames() const { return captured_frames_; }
+    const RunDigest& digest() const { return *digest_; }
+    // Called in virtual time with every scanned-out frame (tests).
+    void set_frame_observer(std::function<void(const uint16_t*)> observer) { observer_ = std::move(observer); }
 
 private:
     Options options_;
     std::unique_ptr<Console> console_;
     VirtualClock* virtual_clock_ = nullptr;
     uint64_t captured_frames_ = 0;
+    std::shared_ptr<RunDigest> digest_ = std::make_shared<RunDigest>();
+    std::function<void(const uint16_t*)> observer_;
 };
 
 }  // namespace korvax::host
