@@ -5,6 +5,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "host/offline.h"
 #include "math/fixed_math.h"
 #include "math/tables.h"
 #include "models/mesh.h"
@@ -23,17 +24,9 @@ namespace {
 
 FrameBuffer* start_up_once() {
     static FrameBuffer* frame = [] {
-        build_reciprocal_table();
-        build_cosine_table(COS_TABLE);
-        init_animation_state();
-        load_models();
-        select_start_mesh_and_path();
-        set_start_material_modes();
-        build_noise_table();
-        precompute_assets();
+        host::start_system_offline();
         auto* f = new FrameBuffer();
         set_render_target(f);
-        set_shade_ramp(primary_ramp);
         return f;
     }();
     return frame;

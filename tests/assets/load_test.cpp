@@ -2,6 +2,8 @@
 // scene's mesh through the pipeline.
 #include <gtest/gtest.h>
 
+#include "host/offline.h"
+
 #include "assets/assets.h"
 #include "math/fixed_math.h"
 #include "math/tables.h"
@@ -67,12 +69,7 @@ TEST_F(Loading, EveryAssetLoadsWithItsTable) {
 // fair part of the screen from several angles (an inverted, collapsed or
 // misplaced model would not).
 TEST_F(Loading, StartUpMeshesDrawAtTheirScenesCentres) {
-    init_animation_state();
-    load_models();
-    set_start_material_modes();
-    set_clip_rect(0, 0, 319, 239);
-    set_depth_range(-50000, 50000);
-    precompute_assets();
+    host::start_system_offline();
 
     EXPECT_EQ(meshes[6].vertex_count, 502 + 110);
     EXPECT_EQ(meshes[6].face_count, 980 + 216);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "host/offline.h"
 #include "host/png.h"
 #include "math/fixed_math.h"
 #include "math/tables.h"
@@ -35,15 +36,7 @@ const uint32_t GOLDEN[11] = {0,          2167625235u, 418043983u,  2130138239u, 
 
 TEST_P(SceneGolden, FrameFromFixedCountersAndMatrices) {
     const int32_t scene = GetParam();
-    build_reciprocal_table();
-    build_cosine_table(COS_TABLE);
-    init_animation_state();
-    load_models();
-    select_start_mesh_and_path();
-    set_start_material_modes();
-    build_noise_table();
-    precompute_assets();
-    set_shade_ramp(primary_ramp);
+    host::start_system_offline();
 
     fade_step = 21;
     noise_index = 1000;

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "assets/assets.h"
+#include "host/offline.h"
 #include "host/png.h"
 #include "math/fixed_math.h"
 #include "math/tables.h"
@@ -291,16 +292,7 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(g_dir);
 
     // The start-up of the system, short of the hardware and the music.
-    build_reciprocal_table();
-    build_cosine_table(COS_TABLE);
-    init_animation_state();
-    load_models();
-    set_start_material_modes();
-    set_clip_rect(0, 0, 319, 239);
-    set_depth_range(-50000, 50000);
-    precompute_assets();
-
-    build_noise_table();
+    korvax::host::start_system_offline();
     sheet_images();
     sheet_sequence();
     sheet_unshown();
