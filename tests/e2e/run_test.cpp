@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "host/app.h"
+#include "music/music_host.h"
 #include "platform/hardware.h"
 
 namespace korvax {
@@ -70,6 +71,52 @@ TEST(Options, ParsesAndRejects) {
         EXPECT_NE(error.find(bad[0]), std::string::npos) << error;
         EXPECT_EQ(error.find('\n'), std::string::npos);
     }
+}
+
+}  // namespace
+}  // namespace korvax
+
+namespace korvax {
+namespace {
+
+// A volume key held from the start: the volume climbs 2 a frame to 255 and the
+// bar appears on screen (back-buffer rows 190..200 land on screen rows 192..202).
+TEST(Run, AHeldVolumeKeyMovesTheVolumeAndShowsTheBar) {
+    host::Options options;
+    options.virtual_time = true;
+    options.frames = 240;
+    host::App app(options);
+    app.console().set_button(host::Button::VolumeUp, true);
+    int bar_frames = 0;
+    std::vector<int32_t> volumes;
+    app.set_frame_observer([&](const uint16_t* pixels) {
+        if (pixels[(192 + 5) * 320 + 100] == 0x0CCF && pixels[(192 + 5) * 320 + 22] == 0x0CCF) ++bar_frames;
+        if (music_block_initialised()) volumes.push_back(get_volume());
+    });
+    EXPECT_EQ(app.run("korvax"), 0);
+    ASSERT_GT(volumes.size(), 100u);
+    EXPECT_EQ(volumes.front(), 180);
+    EXPECT_TRUE(std::is_sorted(volumes.begin(), volumes.end()));
+    EXPECT_EQ(volumes.back(), 255);
+    EXPECT_GT(bar_frames, 100);
+}
+
+TEST(Run, BothVolumeKeysHeldOnlyLowerTheVolume) {
+    host::Options options;
+    options.virtual_time = true;
+    options.frames = 120;
+    host::App app(options);
+    app.console().set_button(host::Button::VolumeUp, true);
+    app.console().set_button(host::Button::VolumeDown, true);
+    std::vector<int32_t> volumes;
+    app.set_frame_observer([&](const uint16_t*) {
+        if (music_block_initialised()) volumes.push_back(get_volume());
+    });
+    EXPECT_EQ(app.run("korvax"), 0);
+    ASSERT_GT(volumes.size(), 100u);
+    EXPECT_EQ(volumes.front(), 180);
+    EXPECT_TRUE(std::is_sorted(volumes.rbegin(), volumes.rend()));
+    EXPECT_EQ(volumes.back(), 0);
 }
 
 }  // namespace
