@@ -137,7 +137,7 @@ int App::run(const std::string& program_name) {
     // In virtual time the sound goes nowhere but into the recording: a card
     // plays in real time. An MP4 capture records it beside the video.
     std::string wav_path = options_.wav;
-    bool mp4 = options_.capture.size() >= 4 && options_.capture.compare(options_.capture.size() - 4, 4, ".mp4") == 0;
+    bool mp4 = is_mp4_target(options_.capture);
     bool temporary_wav = mp4 && wav_path.empty();
     if (temporary_wav) wav_path = options_.capture + ".sound.wav";
     std::shared_ptr<WavWriter> wav;

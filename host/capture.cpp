@@ -99,9 +99,11 @@ private:
 
 }  // namespace
 
+bool is_mp4_target(const std::string& target) { return ends_with(target, ".mp4"); }
+
 std::unique_ptr<FrameCapture> open_capture(const std::string& target, const std::string& audio_wav,
                                            std::string& error) {
-    if (ends_with(target, ".mp4")) {
+    if (is_mp4_target(target)) {
         auto mp4 = std::make_unique<Mp4File>(target, audio_wav);
         if (!mp4->open()) {
             error = "korvax: cannot start ffmpeg for " + target;

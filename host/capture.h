@@ -23,6 +23,9 @@ protected:
     uint64_t frames_ = 0;
 };
 
+// Whether a capture target names an MP4 file (else a folder of PNG files).
+bool is_mp4_target(const std::string& target);
+
 // target ending in ".mp4": an MP4 file; anything else: a folder of PNG frames.
 // audio_wav: the WAV file the sound device records into (MP4 only; may be empty).
 std::unique_ptr<FrameCapture> open_capture(const std::string& target, const std::string& audio_wav,

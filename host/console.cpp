@@ -227,10 +227,6 @@ void Console::write_register(uint32_t offset, uint16_t value) {
         default:
             break;
     }
-    if (config_.log_register_writes) {
-        std::lock_guard<std::mutex> lock(log_mutex_);
-        write_log_.push_back({offset, value});
-    }
     poke_register(offset, value);
     if (offset == REG_COPRO_CLOCK) coprocessor_.set_clock(value & 1);
     if (offset == REG_COPRO_RESET) coprocessor_.set_reset(value & 0x80);
@@ -298,11 +294,6 @@ int Console::replace_process(const char* path, char* const argv[], char* const e
     for (int i = 0; envp && envp[i]; ++i) ++os_.replace_envc;
     errno = ENOENT;  // no menu program on a PC: the system's entry returns 0
     return -1;
-}
-
-std::vector<RegisterWrite> Console::register_writes() {
-    std::lock_guard<std::mutex> lock(log_mutex_);
-    return write_log_;
 }
 
 OsRecord Console::os_record() {

@@ -87,16 +87,10 @@ private:
 struct ConsoleConfig {
     int exit_after_flips = -1;  // --frames N: press the exit button after N flips
     uint16_t vsync_mode = 1;    // register 0x2804 bit 0
-    bool log_register_writes = false;
     // With the real-time clock the ARM940T runs from a pacer thread; false, or
     // any other clock: only when its owner calls coprocessor().run_instructions
     // (deterministic tests, a virtual clock's advance hook).
     bool pace_coprocessor = true;
-};
-
-struct RegisterWrite {
-    uint32_t offset;
-    uint16_t value;
 };
 
 // What the system did to the operating system, for tests.
@@ -176,8 +170,6 @@ public:
     void note_store(const volatile uint32_t* word, uint32_t value);
 
     OsRecord os_record();
-    // Every register write since start, when config.log_register_writes is set.
-    std::vector<RegisterWrite> register_writes();
     // Joins every thread the system created.
     void join_threads();
 
@@ -202,8 +194,6 @@ private:
     std::vector<uint16_t> displayed_;
     std::function<void(const uint16_t*)> frame_listener_;
 
-    std::mutex log_mutex_;
-    std::vector<RegisterWrite> write_log_;
 
     std::atomic<bool> probing_{false};
     std::mutex probe_mutex_;

@@ -22,6 +22,23 @@ bool corner_in_record(int32_t corner) { return corner >= 0 && corner < MESH_SLOT
 
 Vec3 position(const MeshVertex& v) { return {v.x, v.y, v.z}; }
 
+// The one rule of the vertex transforms: nothing for an empty or over-full
+// record; otherwise every vertex in slot order whose group matches (a negative
+// group selects all) has its position replaced by move(position).
+template <typename Move>
+void move_selected(MeshObject& mesh, int32_t group, Move move) {
+    if (!vertices_in_capacity(mesh)) return;
+    for (int i = 1; i <= mesh.vertex_count; ++i) {
+        MeshVertex& v = mesh.vertices[i];
+        if (group >= 0 && group != v.group) continue;
+        Vec3 p = position(v);
+        move(p);
+        v.x = p.x;
+        v.y = p.y;
+        v.z = p.z;
+    }
+}
+
 bool has_corner(const MeshFace& face, int32_t v) {
     return face.vertex_a == v || face.vertex_b == v || face.vertex_c == v;
 }
@@ -69,31 +86,13 @@ void set_vertex_positions(MeshObject& mesh, const int16_t* positions, uint16_t c
 }
 
 void scale_vertices(MeshObject& mesh, int32_t group, int32_t factor) {
-    if (!vertices_in_capacity(mesh)) return;
-    for (int i = 1; i <= mesh.vertex_count; ++i) {
-        MeshVertex& v = mesh.vertices[i];
-        if (group >= 0 && group != v.group) continue;
-        Vec3 p = position(v);
-        vec3_scale(p, p, factor);
-        v.x = p.x;
-        v.y = p.y;
-        v.z = p.z;
-    }
+    move_selected(mesh, group, [factor](Vec3& p) { vec3_scale(p, p, factor); });
 }
 
 void scale_mesh(MeshObject& mesh, int32_t factor) { scale_vertices(mesh, -1, factor); }
 
 void translate_vertices(MeshObject& mesh, int32_t group, const Vec3& offset) {
-    if (!vertices_in_capacity(mesh)) return;
-    for (int i = 1; i <= mesh.vertex_count; ++i) {
-        MeshVertex& v = mesh.vertices[i];
-        if (group >= 0 && group != v.group) continue;
-        Vec3 p = position(v);
-        vec3_add(p, p, offset);
-        v.x = p.x;
-        v.y = p.y;
-        v.z = p.z;
-    }
+    move_selected(mesh, group, [&offset](Vec3& p) { vec3_add(p, p, offset); });
 }
 
 void translate_mesh(MeshObject& mesh, const Vec3& offset) {

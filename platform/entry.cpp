@@ -22,15 +22,19 @@ void set_start_material_modes() {
     set_material_mode(4, 9);
 }
 
-namespace {
-
-void start_up() {
+void start_up_before_hardware() {
     build_reciprocal_table();
     build_cosine_table(COS_TABLE);
     init_animation_state();
     load_models();
     select_start_mesh_and_path();
     set_start_material_modes();
+}
+
+namespace {
+
+void start_up() {
+    start_up_before_hardware();
     start_hardware();
     set_back_buffer(&main_back_buffer);
     set_shade_ramp(primary_ramp);

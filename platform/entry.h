@@ -19,6 +19,9 @@ extern FrameBuffer main_back_buffer;
 // Returns 0, and only when the menu program fails to start.
 int korvax_main(int argc, char** argv);
 
+// Start-up up to the hardware: the tables, then steps 3..10 below, in order.
+void start_up_before_hardware();
+
 // Start-up steps 3..10 of the entry point, in order.
 void init_animation_state();
 void load_models();

@@ -90,6 +90,13 @@ void build_noise_table() {
     }
 }
 
+void set_render_defaults() {
+    const int32_t clip_min = 0, clip_max_x = 319, clip_max_y = 239;
+    set_clip_rect(clip_min, clip_min, clip_max_x, clip_max_y);
+    const int32_t depth_low = -50000, depth_high = 50000;
+    set_depth_range(depth_low, depth_high);
+}
+
 void start_hardware() {
     memory_fd = board_open_memory();
     register_window = board_map_physical(memory_fd, REGISTER_WINDOW_PHYS, REGISTER_WINDOW_BYTES);
@@ -104,10 +111,7 @@ void start_hardware() {
 
     build_noise_table();
 
-    const int32_t clip_min = 0, clip_max_x = 319, clip_max_y = 239;
-    set_clip_rect(clip_min, clip_min, clip_max_x, clip_max_y);
-    const int32_t depth_low = -50000, depth_high = 50000;
-    set_depth_range(depth_low, depth_high);
+    set_render_defaults();
 
     precompute_assets();
 

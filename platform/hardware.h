@@ -53,5 +53,8 @@ void wait_vsync();
 uint32_t read_buttons();
 int exit_pressed();
 void build_noise_table();
+// The clip rectangle (0, 0, 319, 239) and depth range (-50,000, 50,000) that
+// start-up gives the render state.
+void set_render_defaults();
 
 }  // namespace korvax

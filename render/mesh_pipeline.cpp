@@ -26,7 +26,6 @@ constexpr int32_t CAMERA_DISTANCE = 670000;
 constexpr int32_t PROJECTION_SCALE = 2200000;
 constexpr uint32_t CLIP_BIT = 0x80000000u;
 
-int32_t mode_of(int32_t material) { return material_mode_of(material); }
 
 const Matrix4& matrix_of(const Matrix4* matrices, uint16_t group) { return matrices[group & 15]; }
 
@@ -59,7 +58,7 @@ bool faces_viewer(const Vec3& a, const Vec3& b, const Vec3& c) {
 
 uint16_t face_colour(const MeshFace& face, const Matrix4& m) {
     int32_t c = 2;
-    if (mode_of(face.material) == MODE_FLAT_LIT) {
+    if (material_mode_of(face.material) == MODE_FLAT_LIT) {
         Vec3 n;
         matrix_transform(n, face.normal, m);
         // Light along the view axis: the dot product with (0, 0, 256) is n.z.
@@ -101,7 +100,7 @@ void draw_pass(const MeshObject& mesh, int32_t count) {
         const MeshFace& face = mesh.faces[(word >> 16) & 0x7FFF];
         const int32_t slots[3] = {face.vertex_a, face.vertex_b, face.vertex_c};
         const TexCoord* uvs[3] = {&face.uv_a, &face.uv_b, &face.uv_c};
-        const bool environment = mode_of(face.material) == MODE_ENVIRONMENT;
+        const bool environment = material_mode_of(face.material) == MODE_ENVIRONMENT;
         for (int k = 0; k < 3; ++k) {
             if (environment) {
                 const uint16_t e = environment_coords[slots[k]];
@@ -145,26 +144,15 @@ TriangleVertex depth_point(const TriangleVertex& a, const TriangleVertex& b, int
                           lerp(a.v, b.v, num, den)};
 }
 
-// The depth limit to cut at, from an outcode: 0 when it has no depth bit.
-bool limit_of(int32_t code, int32_t& limit) {
+// The depth limit that the depth bits of an outcode name: low for bit 16, else
+// high for bit 32; false when it has neither. For two corners beyond the same
+// limit, pass the AND of their outcodes.
+bool depth_limit(int32_t code, int32_t& limit) {
     if (code & 16) {
         limit = render_state.depth_range.low;
         return true;
     }
     if (code & 32) {
-        limit = render_state.depth_range.high;
-        return true;
-    }
-    return false;
-}
-
-// Both corners beyond the same limit: low if both have bit 16, else high if both have bit 32.
-bool shared_limit(int32_t a, int32_t b, int32_t& limit) {
-    if ((a & b & 16) != 0) {
-        limit = render_state.depth_range.low;
-        return true;
-    }
-    if ((a & b & 32) != 0) {
         limit = render_state.depth_range.high;
         return true;
     }
@@ -221,19 +209,19 @@ void clip_and_draw_triangle(TriangleRecord& record) {
         // Two corners outside: keep the inside corner and the two points where
         // its edges reach the limit.
         if (o0 != 0 && o1 != 0) {
-            if (!shared_limit(o0, o1, limit)) break;
+            if (!depth_limit(o0 & o1, limit)) break;
             const TriangleVertex base = c[2];
             record = TriangleRecord{{base, depth_point(base, c[0], limit), depth_point(base, c[1], limit)}};
             continue;
         }
         if (o1 != 0 && o2 != 0) {
-            if (!shared_limit(o1, o2, limit)) break;
+            if (!depth_limit(o1 & o2, limit)) break;
             const TriangleVertex base = c[0];
             record = TriangleRecord{{base, depth_point(base, c[1], limit), depth_point(base, c[2], limit)}};
             continue;
         }
         if (o0 != 0 && o2 != 0) {
-            if (!shared_limit(o0, o2, limit)) break;
+            if (!depth_limit(o0 & o2, limit)) break;
             const TriangleVertex base = c[1];
             record = TriangleRecord{{base, depth_point(base, c[2], limit), depth_point(base, c[0], limit)}};
             continue;
@@ -241,7 +229,7 @@ void clip_and_draw_triangle(TriangleRecord& record) {
 
         // One corner k outside: two triangles, both keeping the winding.
         const int32_t k = o0 != 0 ? 0 : (o1 != 0 ? 1 : 2);
-        if (!limit_of(k == 0 ? o0 : (k == 1 ? o1 : o2), limit)) break;
+        if (!depth_limit(k == 0 ? o0 : (k == 1 ? o1 : o2), limit)) break;
         const TriangleVertex outside = c[k];
         const TriangleVertex next = c[(k + 1) % 3];
         const TriangleVertex previous = c[(k + 2) % 3];

@@ -56,17 +56,21 @@ void step_fade(int32_t above, uint8_t to) {
     if (fade_step > above) fade_step = to;
 }
 
-void step_others();
+// tunnel_scroll + step; 0 once the new value passes 255.
+void step_tunnel(int32_t step) {
+    tunnel_scroll += step;
+    if (tunnel_scroll > 255) tunnel_scroll = 0;
+}
+
+// The noise and the tunnel of every state but 1.
+void step_noise_and_tunnel() {
+    noise_index = static_cast<uint16_t>(noise_index + 1);
+    step_tunnel(2);
+}
 
 void step_common(int32_t fade_above, uint8_t fade_to) {
     step_fade(fade_above, fade_to);
-    step_others();
-}
-
-void step_others() {
-    noise_index = static_cast<uint16_t>(noise_index + 1);
-    tunnel_scroll += 2;
-    if (tunnel_scroll > 255) tunnel_scroll = 0;
+    step_noise_and_tunnel();
 }
 
 // counter + step; 0 once the new value passes `above`.
@@ -82,8 +86,7 @@ const int16_t* frame_of(const int16_t* store, int32_t frame, int32_t vertices) {
 void update_state(int32_t state) {
     switch (state) {
         case 1:
-            tunnel_scroll += 8;
-            if (tunnel_scroll > 255) tunnel_scroll = 0;
+            step_tunnel(8);
             step_frame(morph_frame, 1, 79);
             set_vertex_positions(meshes[10], frame_of(morph_store_f, morph_frame, 194), 194, 1);
             break;
@@ -91,7 +94,7 @@ void update_state(int32_t state) {
             // Counts up to 27, then cycles 16..27: only the value 28 wraps.
             fade_step = static_cast<uint8_t>(fade_step + 1);
             if (fade_step == 28) fade_step = 16;
-            step_others();
+            step_noise_and_tunnel();
             break;
         case 3:
         case 5:

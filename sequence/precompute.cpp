@@ -17,6 +17,7 @@ int16_t morph_store_e[80 * 20 * 3];
 int16_t morph_store_f[80 * 194 * 3];
 int16_t morph_store_g[120 * 1202 * 3];
 uint8_t scene_entered[11];
+uint8_t backdrop_6_screen[320 * 240];
 
 namespace {
 
@@ -109,9 +110,11 @@ void interpolate_keys(int16_t* out, const uint8_t* a, const uint8_t* b, int32_t 
 void scale_offset_vertices(int16_t* triples, int32_t count, int32_t shift, int32_t offset_x, int32_t offset_y,
                            int32_t offset_z) {
     const int32_t offsets[3] = {offset_x, offset_y, offset_z};
-    for (int32_t i = 0; i < count * 3; ++i) {
-        const uint32_t sum = static_cast<uint32_t>(offsets[i % 3]) + static_cast<uint32_t>(triples[i] >> shift);
-        triples[i] = static_cast<int16_t>(static_cast<uint16_t>(sum));
+    for (int32_t i = 0; i < count; ++i, triples += 3) {
+        for (int c = 0; c < 3; ++c) {
+            const uint32_t sum = static_cast<uint32_t>(offsets[c]) + static_cast<uint32_t>(triples[c] >> shift);
+            triples[c] = static_cast<int16_t>(static_cast<uint16_t>(sum));
+        }
     }
 }
 
@@ -147,6 +150,13 @@ void precompute_assets() {
     load_camera_path(CAMERA_KEY_TABLE, CAMERA_KEY_TABLE_SIZE, camera_path);
 
     for (uint8_t& flag : scene_entered) flag = 0;
+
+    Blob b6 = embedded_asset(AssetId::BACKDROP_6);
+    const uint32_t b6_bytes = BACKDROP_6_ROWS * 320;
+    if (b6.size >= b6_bytes) {
+        for (uint32_t i = 0; i < b6_bytes; ++i) backdrop_6_screen[i] = b6.data[i];
+        for (uint32_t i = b6_bytes; i < sizeof backdrop_6_screen; ++i) backdrop_6_screen[i] = b6.data[i - 320];
+    }
 }
 
 }  // namespace korvax

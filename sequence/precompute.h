@@ -36,6 +36,11 @@ extern int16_t morph_store_e[80 * 20 * 3];
 extern int16_t morph_store_f[80 * 194 * 3];
 extern int16_t morph_store_g[120 * 1202 * 3];
 
+// backdrop_6 holds 238 rows but is drawn as 240: start-up copies it here with
+// its last row repeated twice below it, so no byte past the asset is read.
+constexpr uint32_t BACKDROP_6_ROWS = 238;
+extern uint8_t backdrop_6_screen[320 * 240];
+
 // Flags of enter_scene_once, cleared here.
 extern uint8_t scene_entered[11];
 

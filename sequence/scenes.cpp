@@ -16,7 +16,6 @@ namespace korvax {
 namespace {
 
 constexpr uint32_t IMAGE_BYTES = 320 * 240;
-constexpr uint32_t BACKDROP_6_BYTES = 320 * 238;
 
 // A full-screen indexed image, or nullptr when the build holds none.
 const uint8_t* image(AssetId id) {
@@ -24,20 +23,9 @@ const uint8_t* image(AssetId id) {
     return b.size >= IMAGE_BYTES ? b.data : nullptr;
 }
 
-// backdrop_6 holds 238 rows but is drawn as 240: its last row is repeated
-// twice below it, so no byte past the asset is read.
-uint8_t backdrop_6_full[IMAGE_BYTES];
-bool backdrop_6_ready = false;
-
+// backdrop_6 as start-up completed it to 240 rows, when the build holds it.
 const uint8_t* backdrop_6() {
-    if (!backdrop_6_ready) {
-        Blob b = embedded_asset(AssetId::BACKDROP_6);
-        if (b.size < BACKDROP_6_BYTES) return nullptr;
-        for (uint32_t i = 0; i < BACKDROP_6_BYTES; ++i) backdrop_6_full[i] = b.data[i];
-        for (uint32_t i = BACKDROP_6_BYTES; i < IMAGE_BYTES; ++i) backdrop_6_full[i] = b.data[i - 320];
-        backdrop_6_ready = true;
-    }
-    return backdrop_6_full;
+    return embedded_asset(AssetId::BACKDROP_6).size >= BACKDROP_6_ROWS * 320 ? backdrop_6_screen : nullptr;
 }
 
 void backdrop(const uint8_t* indices, const uint16_t* palette) {
