@@ -1,0 +1,88 @@
+// The instruction meter's core and image: the counting is exact, the core is
+// a strict ARMv4T, and the ARM build draws the very frames the host build does.
+#include <cstdint>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tools/meter/emulator.h"
+#include "tools/meter/image/frame_work.h"
+
+namespace korvax::meter {
+namespace {
+
+ArmCore& core() {
+    static ArmCore c(KORVAX_METER_IMAGE);
+    return c;
+}
+
+TEST(MeterCore, CountsEveryInstructionOfALoopOfKnownLength) {
+    ASSERT_TRUE(core().ok()) << core().error();
+    // mov, then n turns of subs and bne, then bx lr.
+    for (uint32_t n : {1u, 2u, 1000u, 123457u}) {
+        const CallResult r = core().call("meter_count_loop", {n});
+        ASSERT_TRUE(r.ok) << r.error;
+        EXPECT_EQ(r.instructions, 2ull * n + 2) << "n = " << n;
+        EXPECT_EQ(r.r0, 0u);
+    }
+    // The per-address profile holds the same instructions as the totals.
+    const std::vector<uint64_t> before = core().per_address();
+    const CallResult r = core().call("meter_count_loop", {50});
+    uint64_t profiled = 0;
+    for (size_t i = 0; i < before.size(); ++i) profiled += core().per_address()[i] - before[i];
+    EXPECT_EQ(profiled, r.instructions);
+    const auto functions = core().by_function(core().per_address());
+    bool listed = false;
+    for (const auto& f : functions) listed |= f.name == "meter_count_loop";
+    EXPECT_TRUE(listed);
+}
+
+TEST(MeterCore, RefusesAnArmV5Instruction) {
+    ASSERT_TRUE(core().ok()) << core().error();
+    const CallResult r = core().call("meter_armv5_probe", {1});
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find("INSN_INVALID"), std::string::npos) << r.error;
+    // The core still runs afterwards.
+    EXPECT_TRUE(core().call("meter_count_loop", {3}).ok);
+}
+
+uint32_t hash_pixels(const uint16_t* p, size_t n) {
+    uint32_t h = 2166136261u;
+    for (size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 16777619u;
+    return h;
+}
+
+// Three frames of every scene, each entered directly a second into its part
+// of the music, on the emulated ARM920T and natively: equal pixels.
+TEST(MeterImage, DrawsTheFramesOfTheHostBuild) {
+    ASSERT_TRUE(core().ok()) << core().error();
+    ASSERT_TRUE(core().call("meter_init").ok);
+    const CallResult start = core().call("meter_start_up");
+    ASSERT_TRUE(start.ok) << start.error;
+    meter_start_up();
+    const uint32_t back_buffer = core().call("meter_back_buffer").r0;
+    ASSERT_NE(back_buffer, 0u);
+
+    const uint32_t position[11] = {0,       88200,   2068200, 3188200, 4301200, 5473200,
+                                   6580200, 8813200, 9968200, 11088200, 12208200};
+    constexpr size_t PIXELS = 320 * 240;
+    std::vector<uint16_t> arm(PIXELS);
+    for (int32_t scene = 1; scene <= 10; ++scene) {
+        ASSERT_TRUE(core().call("meter_enter_scene", {static_cast<uint32_t>(scene)}).ok);
+        meter_enter_scene(scene);
+        for (uint32_t f = 0; f < 3; ++f) {
+            const uint32_t at = position[scene] + f * METER_SAMPLES_PER_FRAME;
+            const CallResult r = core().call("meter_frame", {at});
+            ASSERT_TRUE(r.ok) << r.error;
+            const uint32_t drawn = meter_frame(at);
+            EXPECT_EQ(r.r0, drawn);
+            EXPECT_EQ(r.r0 & 0xFF, static_cast<uint32_t>(scene));
+            ASSERT_TRUE(core().read(back_buffer, arm.data(), PIXELS * 2));
+            EXPECT_EQ(hash_pixels(arm.data(), PIXELS), hash_pixels(meter_back_buffer(), PIXELS))
+                << "scene " << scene << " frame " << f;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace korvax::meter
