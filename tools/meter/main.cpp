@@ -31,8 +31,12 @@ struct SceneFigures {
 };
 
 std::string grouped(uint64_t v) {
-    std::string s = std::to_string(v);
-    for (int i = static_cast<int>(s.size()) - 3; i > 0; i -= 3) s.insert(static_cast<size_t>(i), ",");
+    const std::string digits = std::to_string(v);
+    std::string s;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i != 0 && (digits.size() - i) % 3 == 0) s.push_back(',');
+        s.push_back(digits[i]);
+    }
     return s;
 }
 
@@ -53,8 +57,9 @@ void print_top(const ArmCore& core, const std::vector<uint64_t>& profile, uint64
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: korvax-meter [--image FILE.elf] [--frames N] [--top N] [--per-scene N]\n"
+                 "usage: korvax-meter [--image FILE.elf] [--frames N | --sample N] [--top N] [--per-scene N]\n"
                  "  --frames N     stop after N frames (default: the whole sequence)\n"
+                 "  --sample N     only N frames of each scene, entered directly a second into it\n"
                  "  --top N        functions listed for all frames (default 15)\n"
                  "  --per-scene N  also list the top N functions of each scene\n");
     return 2;
@@ -65,6 +70,7 @@ int usage() {
 int main(int argc, char** argv) {
     std::string image = KORVAX_METER_IMAGE;
     uint64_t frame_limit = UINT64_MAX;
+    uint64_t sample = 0;
     size_t top = 15, per_scene = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -73,6 +79,8 @@ int main(int argc, char** argv) {
             image = argv[++i];
         } else if (a == "--frames") {
             frame_limit = std::strtoull(argv[++i], nullptr, 10);
+        } else if (a == "--sample") {
+            sample = std::strtoull(argv[++i], nullptr, 10);
         } else if (a == "--top") {
             top = std::strtoul(argv[++i], nullptr, 10);
         } else if (a == "--per-scene") {
@@ -114,8 +122,18 @@ int main(int argc, char** argv) {
     std::vector<uint16_t> pixels(FRAME_PIXELS);
     uint64_t frame = 0;
     bool finished = false;
+    // Positions a second into each scene, for --sample.
+    const uint32_t scene_start[SCENES + 1] = {0,       88200,   2068200, 3188200, 4301200, 5473200,
+                                              6580200, 8813200, 9968200, 11088200, 12208200};
     for (; frame < frame_limit && !finished; ++frame) {
-        const auto r = core.call(frame_fn, {static_cast<uint32_t>(frame * METER_SAMPLES_PER_FRAME)});
+        uint32_t position = static_cast<uint32_t>(frame * METER_SAMPLES_PER_FRAME);
+        if (sample != 0) {
+            const int k = static_cast<int>(frame / sample) + 1;
+            if (k > SCENES) break;
+            if (frame % sample == 0) core.call("meter_enter_scene", {static_cast<uint32_t>(k)});
+            position = scene_start[k] + static_cast<uint32_t>(frame % sample) * METER_SAMPLES_PER_FRAME;
+        }
+        const auto r = core.call(frame_fn, {position});
         if (!r.ok) {
             std::fprintf(stderr, "korvax-meter: frame %" PRIu64 " failed: %s\n", frame, r.error.c_str());
             return 1;
