@@ -26,6 +26,8 @@ constexpr int32_t CAMERA_DISTANCE = 670000;
 constexpr int32_t PROJECTION_SCALE = 2200000;
 constexpr uint32_t CLIP_BIT = 0x80000000u;
 
+inline uint32_t u32(int32_t a) { return static_cast<uint32_t>(a); }
+
 
 const Matrix4& matrix_of(const Matrix4* matrices, uint16_t group) { return matrices[group & 15]; }
 
@@ -183,15 +185,83 @@ int32_t outcode(int32_t x, int32_t y, int32_t z) {
     return code;
 }
 
-void sort_draw_list(int32_t count) {
+namespace {
+
+// Scratch of sort_draw_list: the list between two counting passes, and the
+// bucket counts of one pass.
+DrawListEntry sort_scratch[MESH_SLOTS - 1];
+constexpr int32_t WIDE_BUCKETS = 16384;  // one pass when the keys span fewer
+constexpr int32_t DIGIT_BITS = 11;       // otherwise passes of 11 bits
+uint32_t bucket_end[WIDE_BUCKETS];
+
+void insertion_sort(DrawListEntry* list, int32_t count) {
     for (int32_t i = 1; i < count; ++i) {
-        const DrawListEntry entry = draw_list[i];
+        const DrawListEntry entry = list[i];
         int32_t j = i - 1;
-        while (j >= 0 && draw_list[j].key > entry.key) {
-            draw_list[j + 1] = draw_list[j];
+        while (j >= 0 && list[j].key > entry.key) {
+            list[j + 1] = list[j];
             --j;
         }
-        draw_list[j + 1] = entry;
+        list[j + 1] = entry;
+    }
+}
+
+// One stable counting pass over the digit (key - low) >> shift & mask, which
+// is below `buckets`: the entries of each bucket keep their order.
+void counting_pass(const DrawListEntry* src, DrawListEntry* dst, int32_t count, uint32_t low, uint32_t shift,
+                   uint32_t mask, uint32_t buckets) {
+    for (uint32_t b = 0; b < buckets; ++b) bucket_end[b] = 0;
+    for (int32_t i = 0; i < count; ++i) ++bucket_end[((u32(src[i].key) - low) >> shift) & mask];
+    uint32_t sum = 0;
+    for (uint32_t b = 0; b < buckets; ++b) {
+        const uint32_t n = bucket_end[b];
+        bucket_end[b] = sum;
+        sum += n;
+    }
+    for (int32_t i = 0; i < count; ++i) {
+        const DrawListEntry e = src[i];
+        dst[bucket_end[((u32(e.key) - low) >> shift) & mask]++] = e;
+    }
+}
+
+}  // namespace
+
+// Stable: equal keys keep their face order, exactly as an insertion sort
+// leaves them. Short lists are insertion-sorted; longer ones are sorted by
+// counting passes over key - lowest key (which orders as the signed keys do),
+// one pass when the keys span fewer than 16,384 values and not many more than
+// there are entries, otherwise 11 bits a pass.
+void sort_draw_list(int32_t count) {
+    if (count < 2) return;
+    if (count <= 32) {
+        insertion_sort(draw_list, count);
+        return;
+    }
+    int32_t lowest = draw_list[0].key, highest = lowest;
+    for (int32_t i = 1; i < count; ++i) {
+        const int32_t k = draw_list[i].key;
+        if (k < lowest) lowest = k;
+        if (k > highest) highest = k;
+    }
+    const uint32_t low = u32(lowest);
+    const uint32_t span = u32(highest) - low;
+    if (span < static_cast<uint32_t>(WIDE_BUCKETS) && span <= 8 * u32(count)) {
+        counting_pass(draw_list, sort_scratch, count, low, 0, 0xFFFFFFFFu, span + 1);
+        for (int32_t i = 0; i < count; ++i) draw_list[i] = sort_scratch[i];
+        return;
+    }
+    DrawListEntry* src = draw_list;
+    DrawListEntry* dst = sort_scratch;
+    constexpr uint32_t mask = (1u << DIGIT_BITS) - 1;
+    for (uint32_t shift = 0; shift < 32; shift += DIGIT_BITS) {
+        counting_pass(src, dst, count, low, shift, mask, mask + 1);
+        DrawListEntry* t = src;
+        src = dst;
+        dst = t;
+        if (shift + DIGIT_BITS >= 32 || (span >> (shift + DIGIT_BITS)) == 0) break;
+    }
+    if (src != draw_list) {
+        for (int32_t i = 0; i < count; ++i) draw_list[i] = src[i];
     }
 }
 

@@ -31,7 +31,8 @@ extern DrawListEntry draw_list[MESH_SLOTS - 1];
 // Draws the mesh into render_target with its vertices transformed by
 // matrices[group]; centre_x, centre_y are added to every projected vertex.
 void draw_mesh(const MeshObject& mesh, const Matrix4* matrices, int32_t centre_x, int32_t centre_y);
-// Stable insertion sort of the first count entries by ascending key.
+// Stable sort of the first count entries by ascending key: entries with equal
+// keys keep their order.
 void sort_draw_list(int32_t count);
 // Cuts the triangle at the depth limits and draws the pieces.
 void clip_and_draw_triangle(TriangleRecord& record);

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -159,6 +160,37 @@ TEST_F(MeshPipeline, SortsFarthestFirstAndKeepsFaceOrderOnEqualKeys) {
     EXPECT_EQ(drawn[3].material, 9);
     EXPECT_LT(draw_list[0].key, draw_list[1].key);
     EXPECT_EQ((draw_list[1].word >> 16) & 0x7FFF, 1u);
+}
+
+// Lists of every length class and key spread the sort distinguishes (short
+// lists, keys spanning a few values, a few thousand, or the whole 32 bits),
+// with many equal keys: the order of a stable sort, entry for entry.
+TEST(DrawListSort, OrdersAsAStableSortForAnyLengthAndKeySpread) {
+    uint32_t seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed;
+    };
+    const int32_t counts[] = {0, 1, 2, 31, 32, 33, 200, 2400, MESH_SLOTS - 1};
+    const uint32_t spreads[] = {1, 7, 300, 5000, 20000, 1u << 22, 0xFFFFFFFFu};
+    for (int32_t count : counts) {
+        for (uint32_t spread : spreads) {
+            std::vector<DrawListEntry> expected(static_cast<size_t>(count));
+            const int32_t base = static_cast<int32_t>(next() % 100000) - 50000;
+            for (int32_t i = 0; i < count; ++i) {
+                const uint32_t r = spread == 0xFFFFFFFFu ? next() : next() % spread;
+                const int32_t key = spread == 0xFFFFFFFFu ? static_cast<int32_t>(r) : base + static_cast<int32_t>(r);
+                draw_list[i] = expected[static_cast<size_t>(i)] = DrawListEntry{key, static_cast<uint32_t>(i)};
+            }
+            std::stable_sort(expected.begin(), expected.end(),
+                             [](const DrawListEntry& a, const DrawListEntry& b) { return a.key < b.key; });
+            sort_draw_list(count);
+            for (int32_t i = 0; i < count; ++i) {
+                ASSERT_EQ(draw_list[i].key, expected[static_cast<size_t>(i)].key) << count << " " << spread << " " << i;
+                ASSERT_EQ(draw_list[i].word, expected[static_cast<size_t>(i)].word) << count << " " << spread << " " << i;
+            }
+        }
+    }
 }
 
 TEST_F(MeshPipeline, FlatLitColourFromTheNormalAndRampByMaterial) {
