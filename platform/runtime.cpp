@@ -78,21 +78,35 @@ int32_t random16() {
 
 namespace {
 
+#if defined(__arm__)
+// platform/arm/block_moves.S: eight-register load and store multiples.
+extern "C" void korvax_copy_groups(uint32_t* dst, const uint32_t* src, uint32_t turns);
+extern "C" void korvax_clear_groups(uint32_t* dst, uint32_t turns);
+#endif
+
 // Moves n bytes (a multiple of 128) in 32-byte groups, four groups a loop turn,
 // as eight-word load and store multiples do on the ARM920T.
 void copy_groups(uint32_t* dst, const uint32_t* src, uint32_t n) {
+#if defined(__arm__)
+    if (n >= 128) korvax_copy_groups(dst, src, n / 128);
+#else
     for (uint32_t turns = n / 128; turns != 0; --turns) {
         for (int w = 0; w < 32; ++w) dst[w] = src[w];
         dst += 32;
         src += 32;
     }
+#endif
 }
 
 void clear_groups(uint32_t* dst, uint32_t n) {
+#if defined(__arm__)
+    if (n >= 128) korvax_clear_groups(dst, n / 128);
+#else
     for (uint32_t turns = n / 128; turns != 0; --turns) {
         for (int w = 0; w < 32; ++w) dst[w] = 0;
         dst += 32;
     }
+#endif
 }
 
 constexpr uint32_t COPY_BYTES = 236 * 640;  // 151,040 = 1,180 turns of 128 bytes

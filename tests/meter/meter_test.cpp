@@ -46,6 +46,40 @@ TEST(MeterCore, RefusesAnArmV5Instruction) {
     EXPECT_TRUE(core().call("meter_count_loop", {3}).ok);
 }
 
+// Random words, the same on every run.
+std::vector<uint32_t> random_words(size_t n, uint32_t seed) {
+    std::vector<uint32_t> w(n);
+    for (uint32_t& x : w) {
+        seed = seed * 1664525u + 1013904223u;
+        x = seed;
+    }
+    return w;
+}
+
+// The ARM block moves (platform/arm/block_moves.S) move exactly turns x 128
+// bytes: the words before and after stay.
+TEST(MeterArmCode, BlockMovesCopyAndClearWholeGroupsOnly) {
+    ASSERT_TRUE(core().ok()) << core().error();
+    const uint32_t src = core().free_memory(), dst = src + 0x40000;
+    for (uint32_t turns : {1u, 3u, 1180u}) {
+        const size_t words = turns * 32;
+        const std::vector<uint32_t> from = random_words(words, turns);
+        std::vector<uint32_t> to = random_words(words + 16, turns + 7);
+        ASSERT_TRUE(core().write(src, from.data(), words * 4));
+        ASSERT_TRUE(core().write(dst - 32, to.data(), to.size() * 4));
+        ASSERT_TRUE(core().call("korvax_copy_groups", {dst, src, turns}).ok);
+        std::vector<uint32_t> got(to.size());
+        ASSERT_TRUE(core().read(dst - 32, got.data(), got.size() * 4));
+        for (size_t i = 0; i < words; ++i) to[8 + i] = from[i];
+        EXPECT_EQ(got, to) << turns << " turns copied";
+
+        ASSERT_TRUE(core().call("korvax_clear_groups", {dst, turns}).ok);
+        ASSERT_TRUE(core().read(dst - 32, got.data(), got.size() * 4));
+        for (size_t i = 0; i < words; ++i) to[8 + i] = 0;
+        EXPECT_EQ(got, to) << turns << " turns cleared";
+    }
+}
+
 uint32_t hash_pixels(const uint16_t* p, size_t n) {
     uint32_t h = 2166136261u;
     for (size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 16777619u;

@@ -127,8 +127,13 @@ bool ArmCore::load(const std::string& elf_path) {
                      functions_.end());
     halt_ = address_of("meter_halt");
     stack_top_ = address_of("__stack_top");
-    if (functions_.empty() || halt_ == 0 || stack_top_ == 0) {
-        error_ = "the image has no symbol table, meter_halt or __stack_top";
+    free_memory_ = (address_of("__image_end") + 0xFFFu) & ~0xFFFu;
+    if (functions_.empty() || halt_ == 0 || stack_top_ == 0 || free_memory_ == 0) {
+        error_ = "the image has no symbol table, meter_halt, __image_end or __stack_top";
+        return false;
+    }
+    if (free_memory_ + (9u << 20) > stack_top_) {
+        error_ = "the image leaves less than 9 MB below its stack";
         return false;
     }
     code_base_ = functions_.front().address;
@@ -190,6 +195,10 @@ CallResult ArmCore::call(uint32_t address, std::initializer_list<uint32_t> args)
 
 bool ArmCore::read(uint32_t address, void* out, size_t n) {
     return uc_ && uc_mem_read(uc_, address, out, n) == UC_ERR_OK;
+}
+
+bool ArmCore::write(uint32_t address, const void* data, size_t n) {
+    return uc_ && uc_mem_write(uc_, address, data, n) == UC_ERR_OK;
 }
 
 std::vector<ArmCore::FunctionCount> ArmCore::by_function(const std::vector<uint64_t>& per_address) const {

@@ -45,6 +45,10 @@ public:
     CallResult call(const std::string& name, std::initializer_list<uint32_t> args = {});
 
     bool read(uint32_t address, void* out, size_t n);
+    bool write(uint32_t address, const void* data, size_t n);
+    // Memory no part of the image uses (between its variables and its stack),
+    // at least 8 MB, for tests that hand the image data of their own.
+    uint32_t free_memory() const { return free_memory_; }
 
     // Instructions executed so far, by the start address of the block that
     // held them (index (address - code_base()) / 4).
@@ -74,6 +78,7 @@ private:
     uint64_t executed_ = 0;
     uint32_t halt_ = 0;
     uint32_t stack_top_ = 0;
+    uint32_t free_memory_ = 0;
 };
 
 }  // namespace korvax::meter
