@@ -143,21 +143,100 @@ void compute_face_normal(MeshObject& mesh, int32_t face) {
     fc.normal = n;
 }
 
+namespace {
+
+// Scratch of smooth_face_normals: the faces that use each vertex slot, in
+// increasing order, faces_using[first_face[v] .. first_face[v + 1]).
+int32_t first_face[MESH_SLOTS + 1];
+int32_t next_free[MESH_SLOTS];
+int32_t faces_using[3 * MESH_SLOTS];
+
+// Face i with its pass's normal n against a later face j.
+void smooth_pair(MeshFace& fi, MeshFace& fj, const Vec3& n) {
+    if (shared_corners(fi, fj) < 2) return;
+    if (vec3_dot(n, fj.normal) <= 8) return;
+    Vec3 m;
+    vec3_add(m, n, fj.normal);
+    vec3_scale(m, m, 128);
+    fi.normal = m;
+    fj.normal = m;
+}
+
+bool every_corner_in_record(const MeshObject& mesh) {
+    for (int32_t f = 1; f <= mesh.face_count; ++f) {
+        const MeshFace& face = mesh.faces[f];
+        if (!corner_in_record(face.vertex_a) || !corner_in_record(face.vertex_b) || !corner_in_record(face.vertex_c))
+            return false;
+    }
+    return true;
+}
+
+// The corners of a face without repeats.
+int distinct_corners(const MeshFace& face, int32_t* out) {
+    int n = 0;
+    out[n++] = face.vertex_a;
+    if (face.vertex_b != face.vertex_a) out[n++] = face.vertex_b;
+    if (face.vertex_c != face.vertex_a && face.vertex_c != face.vertex_b) out[n++] = face.vertex_c;
+    return n;
+}
+
+void list_faces_by_vertex(const MeshObject& mesh) {
+    for (int32_t v = 0; v <= MESH_SLOTS; ++v) first_face[v] = 0;
+    int32_t corners[3];
+    for (int32_t f = 1; f <= mesh.face_count; ++f) {
+        const int n = distinct_corners(mesh.faces[f], corners);
+        for (int k = 0; k < n; ++k) ++first_face[corners[k] + 1];
+    }
+    for (int32_t v = 0; v < MESH_SLOTS; ++v) {
+        first_face[v + 1] += first_face[v];
+        next_free[v] = first_face[v];
+    }
+    for (int32_t f = 1; f <= mesh.face_count; ++f) {
+        const int n = distinct_corners(mesh.faces[f], corners);
+        for (int k = 0; k < n; ++k) faces_using[next_free[corners[k]]++] = f;
+    }
+}
+
+}  // namespace
+
+// Only faces sharing a corner value with face i can share two, so each pass
+// visits the faces listed under i's corners instead of every later face: the
+// same faces j > i, in the same increasing order, with the same results.
+// Corners outside the record (which no loaded model has) take the pass over
+// every later face.
 void smooth_face_normals(MeshObject& mesh) {
     if (!counts_in_capacity(mesh)) return;
     const int32_t count = mesh.face_count;
+    if (!every_corner_in_record(mesh)) {
+        for (int32_t i = 1; i <= count; ++i) {
+            const Vec3 n = mesh.faces[i].normal;  // i's normal as its pass began
+            for (int32_t j = i + 1; j <= count; ++j) smooth_pair(mesh.faces[i], mesh.faces[j], n);
+        }
+        return;
+    }
+    list_faces_by_vertex(mesh);
     for (int32_t i = 1; i <= count; ++i) {
         MeshFace& fi = mesh.faces[i];
-        const Vec3 n = fi.normal;  // i's normal as its pass began
-        for (int32_t j = i + 1; j <= count; ++j) {
-            MeshFace& fj = mesh.faces[j];
-            if (shared_corners(fi, fj) < 2) continue;
-            if (vec3_dot(n, fj.normal) <= 8) continue;
-            Vec3 m;
-            vec3_add(m, n, fj.normal);
-            vec3_scale(m, m, 128);
-            fi.normal = m;
-            fj.normal = m;
+        const Vec3 n = fi.normal;
+        // Merge the (ascending) lists of i's corners, from the first face past i.
+        int32_t corners[3];
+        const int lists = distinct_corners(fi, corners);
+        int32_t at[3], end[3];
+        for (int k = 0; k < lists; ++k) {
+            at[k] = first_face[corners[k]];
+            end[k] = first_face[corners[k] + 1];
+            while (at[k] < end[k] && faces_using[at[k]] <= i) ++at[k];
+        }
+        for (;;) {
+            int32_t j = count + 1;
+            for (int k = 0; k < lists; ++k) {
+                if (at[k] < end[k] && faces_using[at[k]] < j) j = faces_using[at[k]];
+            }
+            if (j > count) break;
+            for (int k = 0; k < lists; ++k) {
+                if (at[k] < end[k] && faces_using[at[k]] == j) ++at[k];
+            }
+            smooth_pair(fi, mesh.faces[j], n);
         }
     }
 }

@@ -200,6 +200,60 @@ TEST(Mesh, SmoothingNeedsASharedEdgeAndASimilarDirection) {
     expect_vec(m->faces[2].normal, 0, 127, 0);
 }
 
+// The smoothing as first written, over every pair of faces.
+void smooth_all_pairs(MeshObject& mesh) {
+    auto has = [](const MeshFace& f, int32_t v) { return f.vertex_a == v || f.vertex_b == v || f.vertex_c == v; };
+    for (int32_t i = 1; i <= mesh.face_count; ++i) {
+        MeshFace& fi = mesh.faces[i];
+        const Vec3 n = fi.normal;
+        for (int32_t j = i + 1; j <= mesh.face_count; ++j) {
+            MeshFace& fj = mesh.faces[j];
+            if (int(has(fj, fi.vertex_a)) + int(has(fj, fi.vertex_b)) + int(has(fj, fi.vertex_c)) < 2) continue;
+            if (vec3_dot(n, fj.normal) <= 8) continue;
+            Vec3 m;
+            vec3_add(m, n, fj.normal);
+            vec3_scale(m, m, 128);
+            fi.normal = m;
+            fj.normal = m;
+        }
+    }
+}
+
+// Random meshes over few vertices (many shared edges, repeated corners, chains
+// of faces averaging one after another), and some with corners outside the
+// record: the normals of the all-pairs pass, face for face.
+TEST(Mesh, SmoothingEqualsThePassOverEveryPairOfFaces) {
+    uint32_t seed = 99;
+    auto next = [&seed](uint32_t n) {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) % n;
+    };
+    auto m = new_mesh();
+    auto expected = new_mesh();
+    for (int round = 0; round < 40; ++round) {
+        const int32_t vertices = 3 + static_cast<int32_t>(next(round < 20 ? 12 : 400));
+        m->vertex_count = static_cast<uint16_t>(vertices);
+        m->face_count = static_cast<uint16_t>(1 + next(round < 20 ? 60 : 2000));
+        for (int32_t f = 1; f <= m->face_count; ++f) {
+            int32_t a = static_cast<int32_t>(next(static_cast<uint32_t>(vertices)) + 1);
+            int32_t b = next(8) == 0 ? a : static_cast<int32_t>(next(static_cast<uint32_t>(vertices)) + 1);
+            int32_t c = static_cast<int32_t>(next(static_cast<uint32_t>(vertices)) + 1);
+            if (round % 10 == 9 && next(50) == 0) c = next(2) ? -3 : MESH_SLOTS + 5;
+            set_face(*m, f, a, b, c);
+            const int32_t y = static_cast<int32_t>(next(80));
+            m->faces[f].normal = {static_cast<int32_t>(next(200)) - 100, 40 + y, static_cast<int32_t>(next(60)) - 30};
+        }
+        *expected = *m;
+        smooth_all_pairs(*expected);
+        smooth_face_normals(*m);
+        for (int32_t f = 1; f <= m->face_count; ++f) {
+            ASSERT_EQ(m->faces[f].normal.x, expected->faces[f].normal.x) << "round " << round << " face " << f;
+            ASSERT_EQ(m->faces[f].normal.y, expected->faces[f].normal.y) << "round " << round << " face " << f;
+            ASSERT_EQ(m->faces[f].normal.z, expected->faces[f].normal.z) << "round " << round << " face " << f;
+        }
+    }
+}
+
 TEST(Mesh, SmoothingComparesWithTheNormalAsItsPassBegan) {
     auto m = new_mesh();
     m->vertex_count = 6;
