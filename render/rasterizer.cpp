@@ -109,6 +109,9 @@ struct FlatFill {
 struct FlatOrFill {
     uint16_t colour;
 
+    void skip_rows(uint32_t) {}
+    void next_row() {}
+
     void span(uint16_t* p, int32_t n, int32_t) const {
         for (int32_t i = 0; i < n; ++i) p[i] |= colour;
     }
@@ -139,19 +142,22 @@ struct TextureFill {
         v += rows * step_v;
     }
     // A raised left end starts the walk as if the hidden columns had been drawn.
+    // The texel is ((v >> 8) & 0xFF00) | ((u >> 16) & 0xFF); with u and v held
+    // 8 bits higher (the same sums modulo 2^32, shifted) its row and column
+    // are their top bytes, which costs one AND and one OR a pixel.
     void span(uint16_t* p, int32_t n, int32_t raised) const {
-        uint32_t su = u + u32(raised) * du_dx;
-        uint32_t sv = v + u32(raised) * dv_dx;
-        const uint32_t step_x = du_dx;
-        const uint32_t step_y = dv_dx;
+        uint32_t su = (u + u32(raised) * du_dx) << 8;
+        uint32_t sv = (v + u32(raised) * dv_dx) << 8;
+        const uint32_t step_x = du_dx << 8;
+        const uint32_t step_y = dv_dx << 8;
         const uint16_t* tex = texels;
-        for (int32_t i = 0; i < n; ++i) {
-            uint16_t texel = tex[((sv >> 8) & 0xFF00u) | ((su >> 16) & 0xFFu)];
-            if (BLEND) texel = static_cast<uint16_t>(texel | ((p[i] >> 2) & 0x79E7));
-            p[i] = texel;
+        do {
+            uint16_t texel = tex[((sv >> 16) & 0xFF00u) | (su >> 24)];
+            if (BLEND) texel = static_cast<uint16_t>(texel | ((*p >> 2) & 0x79E7));
+            *p++ = texel;
             su += step_x;
             sv += step_y;
-        }
+        } while (--n != 0);
     }
 };
 
@@ -198,25 +204,52 @@ inline RowRange visible_rows(int32_t row, int32_t count) {
     return {skipped, static_cast<int32_t>(first), static_cast<int32_t>(end - first)};
 }
 
-// One part of the triangle: draw the row, then step both edges and the
-// texture walk. Rows above the screen are stepped over in one multiplication,
-// which gives the same wrapped positions as stepping them one by one.
-template <bool CLIP, class Op>
-void scan_part(uint16_t* frame, int32_t row, int32_t count, EdgeWalk& left, EdgeWalk& right, Op& op) {
-    RowRange r = visible_rows<CLIP>(row, count);
-    left.skip(r.skipped);
-    right.skip(r.skipped);
-    op.skip_rows(r.skipped);
+// ---- The row walker -------------------------------------------------------------
+// Every part of a triangle is one loop over its rows between two edges. The
+// policy says whether both edges step before a row is drawn (STEP_FIRST) or
+// after it, and draws the row from the two edges' columns. Rows above the
+// screen are stepped over in one multiplication, which gives the same wrapped
+// positions as stepping them one by one.
+template <bool CLIP, class Policy>
+void walk_rows(uint16_t* frame, int32_t row, int32_t count, EdgeWalk& a, EdgeWalk& b, Policy& policy) {
+    const RowRange r = visible_rows<CLIP>(row, count);
+    a.skip(r.skipped);
+    b.skip(r.skipped);
+    policy.skip_rows(r.skipped);
     if (r.count <= 0) return;
+    // The edges in locals: the pixel stores would otherwise make the compiler
+    // reload them through the references every row.
+    uint32_t xa = a.x, xb = b.x;
+    const uint32_t sa = a.step, sb = b.step;
     uint16_t* line = frame + r.first * ROW_PIXELS;
     for (int32_t n = r.count; n != 0; --n) {
-        draw_span(line, left.column(), right.column(), op);
-        left.next();
-        right.next();
-        op.next_row();
+        if (Policy::STEP_FIRST) {
+            xa += sa;
+            xb += sb;
+        }
+        policy.row(line, s32(xa) >> 8, s32(xb) >> 8);
+        if (!Policy::STEP_FIRST) {
+            xa += sa;
+            xb += sb;
+            policy.next_row();
+        }
         line += ROW_PIXELS;
     }
+    a.x = xa;
+    b.x = xb;
 }
+
+// Draw the row from the left edge to the right one, then step the edges and
+// the op's walk along the left edge (the flat and texture fills).
+template <class Op>
+struct DrawThenStep {
+    static constexpr bool STEP_FIRST = false;
+    Op& op;
+
+    void skip_rows(uint32_t rows) { op.skip_rows(rows); }
+    void row(uint16_t* line, int32_t left, int32_t right) { draw_span(line, left, right, op); }
+    void next_row() { op.next_row(); }
+};
 
 // The shared scheme: upper part rows y0..y1-1 between the long edge and edge
 // 0->1, lower part rows y1..y2-1 with edge 1->2 restarting at vertex 1 while
@@ -225,17 +258,18 @@ template <bool CLIP, class Op>
 void scan_triangle(uint16_t* frame, const TriangleVertex* v, const Edges& e, Op& op) {
     EdgeWalk long_edge{u32(e.x0), u32(e.s02)};
     EdgeWalk short_edge{u32(e.x0), u32(e.s01)};
+    DrawThenStep<Op> policy{op};
     if (short_edges_left(v, e)) {
         op.start_edge(v[0], e.s01);
-        scan_part<CLIP>(frame, v[0].y, e.h01, short_edge, long_edge, op);
+        walk_rows<CLIP>(frame, v[0].y, e.h01, short_edge, long_edge, policy);
         short_edge = {u32(e.x1), u32(e.s12)};
         op.start_edge(v[1], e.s12);
-        scan_part<CLIP>(frame, v[1].y, e.h12, short_edge, long_edge, op);
+        walk_rows<CLIP>(frame, v[1].y, e.h12, short_edge, long_edge, policy);
     } else {
         op.start_edge(v[0], e.s02);
-        scan_part<CLIP>(frame, v[0].y, e.h01, long_edge, short_edge, op);
+        walk_rows<CLIP>(frame, v[0].y, e.h01, long_edge, short_edge, policy);
         short_edge = {u32(e.x1), u32(e.s12)};
-        scan_part<CLIP>(frame, v[1].y, e.h12, long_edge, short_edge, op);
+        walk_rows<CLIP>(frame, v[1].y, e.h12, long_edge, short_edge, policy);
     }
 }
 
@@ -261,53 +295,42 @@ void flat_fill(TriangleRecord& record) {
 
 // ---- Flat OR: edges stepped before each row is drawn ------------------------
 
-// Upper part: the span runs between the two edges, whichever is left on that row.
-template <bool CLIP>
-void or_rows_either_side(uint16_t* frame, int32_t row, int32_t count, EdgeWalk& a, EdgeWalk& b,
-                         const FlatOrFill& op) {
-    RowRange r = visible_rows<CLIP>(row, count);
-    a.skip(r.skipped);
-    b.skip(r.skipped);
-    if (r.count <= 0) return;
-    uint16_t* line = frame + r.first * ROW_PIXELS;
-    for (int32_t n = r.count; n != 0; --n) {
-        a.next();
-        b.next();
-        int32_t ca = a.column();
-        int32_t cb = b.column();
-        if (ca <= cb) {
-            draw_span(line, ca, cb, op);
-        } else {
-            draw_span(line, cb, ca, op);
-        }
-        line += ROW_PIXELS;
-    }
-}
+// Upper part: both edges step first; the span runs between them, whichever is
+// left on that row.
+struct StepThenEitherSide {
+    static constexpr bool STEP_FIRST = true;
+    const FlatOrFill& op;
 
-// Lower part: the sides are fixed before the first row. Where rounding lets
-// the edges cross, the unclipped routine still writes the left edge's pixel
-// (if it lies on the row); the clipped one writes nothing.
-template <bool CLIP>
-void or_rows_fixed_sides(uint16_t* frame, int32_t row, int32_t count, EdgeWalk& left, EdgeWalk& right,
-                         const FlatOrFill& op) {
-    RowRange r = visible_rows<CLIP>(row, count);
-    left.skip(r.skipped);
-    right.skip(r.skipped);
-    if (r.count <= 0) return;
-    uint16_t* line = frame + r.first * ROW_PIXELS;
-    for (int32_t n = r.count; n != 0; --n) {
-        left.next();
-        right.next();
-        int32_t cl = left.column();
-        int32_t cr = right.column();
-        if (cr >= cl) {
-            draw_span(line, cl, cr, op);
-        } else if (!CLIP && cl >= 0 && cl <= LAST_COLUMN) {
-            op.span(line + cl, 1, 0);
+    void skip_rows(uint32_t) {}
+    void row(uint16_t* line, int32_t a, int32_t b) {
+        if (a <= b) {
+            draw_span(line, a, b, op);
+        } else {
+            draw_span(line, b, a, op);
         }
-        line += ROW_PIXELS;
     }
-}
+    void next_row() {}
+};
+
+// Lower part: both edges step first; the sides are fixed before the first
+// row. Where rounding lets the edges cross, the unclipped routine still
+// writes the left edge's pixel (if it lies on the row); the clipped one
+// writes nothing.
+template <bool CLIP>
+struct StepThenFixedSides {
+    static constexpr bool STEP_FIRST = true;
+    const FlatOrFill& op;
+
+    void skip_rows(uint32_t) {}
+    void row(uint16_t* line, int32_t left, int32_t right) {
+        if (right >= left) {
+            draw_span(line, left, right, op);
+        } else if (!CLIP && left >= 0 && left <= LAST_COLUMN) {
+            op.span(line + left, 1, 0);
+        }
+    }
+    void next_row() {}
+};
 
 // A single row from column a to column b in either order.
 template <bool CLIP>
@@ -344,13 +367,15 @@ void flat_or_fill(TriangleRecord& record) {
             lower_count = wrap_sub(e.h02, 1);
         } else {
             EdgeWalk upper_edge{u32(e.x0), u32(e.s01)};
-            or_rows_either_side<CLIP>(frame, v[0].y, e.h01, long_edge, upper_edge, op);
+            StepThenEitherSide upper{op};
+            walk_rows<CLIP>(frame, v[0].y, e.h01, long_edge, upper_edge, upper);
         }
         EdgeWalk lower_edge{u32(e.x1), u32(e.s12)};
+        StepThenFixedSides<CLIP> lower{op};
         if (s32(long_edge.x) < e.x1) {
-            or_rows_fixed_sides<CLIP>(frame, lower_row, lower_count, long_edge, lower_edge, op);
+            walk_rows<CLIP>(frame, lower_row, lower_count, long_edge, lower_edge, lower);
         } else {
-            or_rows_fixed_sides<CLIP>(frame, lower_row, lower_count, lower_edge, long_edge, op);
+            walk_rows<CLIP>(frame, lower_row, lower_count, lower_edge, long_edge, lower);
         }
     }
     convert_in_place(v);
