@@ -236,13 +236,38 @@ void draw_mesh_edges(const MeshObject& mesh, const int16_t* edges, int32_t count
     }
 }
 
+#if defined(__arm__)
+// render/arm/blit.S: four indices a word load, two pixels a word store.
+extern "C" void korvax_blit_indexed(uint16_t* out, const uint8_t* image, const uint16_t* palette, uint32_t pixels);
+extern "C" void korvax_blit_indexed_or(uint16_t* out, const uint8_t* image, const uint16_t* palette,
+                                       uint32_t pixels);
+extern "C" void korvax_blit_indexed_or_bytes(uint16_t* out, const uint8_t* image, const uint16_t* palette,
+                                             uint32_t pixels);
+
+namespace {
+inline bool word_aligned(const void* p) { return (reinterpret_cast<uintptr_t>(p) & 3) == 0; }
+}  // namespace
+#endif
+
 void blit_indexed(const uint8_t* image, const uint16_t* palette) {
     uint16_t* out = target_pixels();
+#if defined(__arm__)
+    if (word_aligned(image)) {
+        korvax_blit_indexed(out, image, palette, FRAME_PIXELS);
+        return;
+    }
+#endif
     for (int32_t i = 0; i < FRAME_PIXELS; ++i) out[i] = palette[image[i]];
 }
 
 void blit_indexed_or(const uint8_t* image, const uint16_t* palette) {
     uint16_t* out = target_pixels();
+#if defined(__arm__)
+    if (word_aligned(image)) {
+        korvax_blit_indexed_or(out, image, palette, FRAME_PIXELS);
+        return;
+    }
+#endif
     for (int32_t i = 0; i < FRAME_PIXELS; ++i) out[i] |= palette[image[i]];
 }
 
@@ -251,7 +276,15 @@ void blit_window_or(const uint8_t* image, uint32_t row_length, uint32_t x, uint3
     const uint8_t* row = image + (x & 0xFFFF) + length * (y & 0xFFFF);
     uint16_t* out = target_pixels();
     for (int32_t r = 0; r < SCREEN_HEIGHT; ++r) {
+#if defined(__arm__)
+        if (word_aligned(row)) {
+            korvax_blit_indexed_or(out, row, palette, SCREEN_WIDTH);
+        } else {
+            korvax_blit_indexed_or_bytes(out, row, palette, SCREEN_WIDTH);
+        }
+#else
         for (int32_t c = 0; c < SCREEN_WIDTH; ++c) out[c] |= palette[row[c]];
+#endif
         row += length;
         out += ROW;
     }

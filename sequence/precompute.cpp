@@ -17,7 +17,7 @@ int16_t morph_store_e[80 * 20 * 3];
 int16_t morph_store_f[80 * 194 * 3];
 int16_t morph_store_g[120 * 1202 * 3];
 uint8_t scene_entered[11];
-uint8_t backdrop_6_screen[320 * 240];
+alignas(32) uint8_t backdrop_6_screen[320 * 240];  // word aligned for the ARM blit
 
 namespace {
 

@@ -1,6 +1,7 @@
 // The instruction meter's core and image: the counting is exact, the core is
 // a strict ARMv4T, and the ARM build draws the very frames the host build does.
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -77,6 +78,46 @@ TEST(MeterArmCode, BlockMovesCopyAndClearWholeGroupsOnly) {
         ASSERT_TRUE(core().read(dst - 32, got.data(), got.size() * 4));
         for (size_t i = 0; i < words; ++i) to[8 + i] = 0;
         EXPECT_EQ(got, to) << turns << " turns cleared";
+    }
+}
+
+// The ARM palette blits (render/arm/blit.S) against the portable loops on
+// random indices, palettes and backgrounds, at every alignment they accept.
+TEST(MeterArmCode, PaletteBlitsEqualThePortableLoops) {
+    ASSERT_TRUE(core().ok()) << core().error();
+    const uint32_t out = core().free_memory(), image = out + 0x40000, palette = out + 0x80000;
+    constexpr uint32_t PIXELS = 320 * 4;
+    const std::vector<uint32_t> pal_words = random_words(128, 5);
+    std::vector<uint16_t> pal(256);
+    std::memcpy(pal.data(), pal_words.data(), 512);
+    ASSERT_TRUE(core().write(palette, pal.data(), 512));
+    const std::vector<uint32_t> index_words = random_words(PIXELS / 4 + 2, 6);
+    std::vector<uint8_t> indices(PIXELS + 8);
+    std::memcpy(indices.data(), index_words.data(), indices.size());
+    ASSERT_TRUE(core().write(image, indices.data(), indices.size()));
+    const std::vector<uint32_t> background_words = random_words(PIXELS / 2 + 4, 8);
+    std::vector<uint16_t> background(PIXELS + 8);
+    std::memcpy(background.data(), background_words.data(), background.size() * 2);
+
+    struct Case {
+        const char* name;
+        uint32_t offset;  // of the image, bytes
+        bool or_in;
+    };
+    for (const Case& c : {Case{"korvax_blit_indexed", 0, false}, Case{"korvax_blit_indexed_or", 0, true},
+                          Case{"korvax_blit_indexed_or_bytes", 0, true}, Case{"korvax_blit_indexed_or_bytes", 3, true},
+                          Case{"korvax_blit_indexed_or_bytes", 1, true}}) {
+        // Four guard pixels on either side stay.
+        ASSERT_TRUE(core().write(out, background.data(), background.size() * 2));
+        ASSERT_TRUE(core().call(c.name, {out + 8, image + c.offset, palette, PIXELS}).ok) << c.name;
+        std::vector<uint16_t> got(background.size());
+        ASSERT_TRUE(core().read(out, got.data(), got.size() * 2));
+        std::vector<uint16_t> want = background;
+        for (uint32_t i = 0; i < PIXELS; ++i) {
+            const uint16_t texel = pal[indices[c.offset + i]];
+            want[4 + i] = c.or_in ? static_cast<uint16_t>(want[4 + i] | texel) : texel;
+        }
+        EXPECT_EQ(got, want) << c.name << " at offset " << c.offset;
     }
 }
 
