@@ -38,6 +38,23 @@ int32_t remainder(int32_t a, int32_t b) {
     return static_cast<int32_t>(r);
 }
 
+namespace {
+// m of the divisors below 1,024, each worked out the first time it is asked
+// for (0: not yet). The perspective divisors of the mesh pipeline are small
+// odd numbers, so nearly every vertex finds its m here.
+constexpr uint32_t KNOWN_DIVISORS = 1024;
+uint32_t known_divisor_m[KNOWN_DIVISORS];
+}  // namespace
+
+Divisor make_divisor(uint32_t d) {
+    if (d < KNOWN_DIVISORS) {
+        uint32_t& m = known_divisor_m[d];
+        if (m == 0) m = 0xFFFFFFFFu / d;
+        return {d, m};
+    }
+    return {d, 0xFFFFFFFFu / d};
+}
+
 int32_t isqrt(int32_t x) {
     int32_t r = 0;
     for (int32_t bit = 0x8000; bit != 0; bit >>= 1) {

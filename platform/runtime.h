@@ -14,6 +14,24 @@ namespace korvax {
 int32_t divide(int32_t a, int32_t b);
 // Remainder of the same division, with the sign of a; by zero as divide.
 int32_t remainder(int32_t a, int32_t b);
+// A divisor d >= 1 prepared for several divisions: m = floor((2^32 - 1) / d).
+struct Divisor {
+    uint32_t d;
+    uint32_t m;
+};
+Divisor make_divisor(uint32_t d);
+// divide(a, d) for d >= 1 without a division: the high word of |a| * m falls
+// short of |a| / d by at most 2, which the remainder corrects.
+inline int32_t divide_by(int32_t a, const Divisor& divisor) {
+    const uint32_t n = a < 0 ? 0u - static_cast<uint32_t>(a) : static_cast<uint32_t>(a);
+    uint32_t q = static_cast<uint32_t>((static_cast<uint64_t>(n) * divisor.m) >> 32);
+    uint32_t r = n - q * divisor.d;
+    while (r >= divisor.d) {
+        ++q;
+        r -= divisor.d;
+    }
+    return static_cast<int32_t>(a < 0 ? 0u - q : q);
+}
 // floor(sqrt(x)) for 0 <= x < 2^30, by 16 bit trials; negative x gives 0.
 int32_t isqrt(int32_t x);
 

@@ -42,8 +42,9 @@ void vertex_pass(const MeshObject& mesh, const Matrix4* matrices, int32_t centre
         int32_t d = wrap_add(p.z, CAMERA_DISTANCE);
         if (d < 1) d = 1;
         const int32_t l = 2 * divide(PROJECTION_SCALE, d) + 1;
-        projected_vertices[j] = Vec3{wrap_add(divide(wrap_neg(p.x), l), centre_x),
-                                     wrap_add(divide(wrap_neg(p.y), l), centre_y), divide(p.z, l)};
+        const Divisor by_l = make_divisor(static_cast<uint32_t>(l));
+        projected_vertices[j] = Vec3{wrap_add(divide_by(wrap_neg(p.x), by_l), centre_x),
+                                     wrap_add(divide_by(wrap_neg(p.y), by_l), centre_y), divide_by(p.z, by_l)};
 
         Vec3 n;
         matrix_transform(n, mesh.vertex_normals[j], m);

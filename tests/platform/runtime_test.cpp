@@ -29,6 +29,26 @@ TEST(Divide, ByZeroIsMinusOneOrOne) {
     EXPECT_EQ(remainder(-5, 0), 1);
 }
 
+// Divisions by a prepared divisor: the quotients of divide, for the extreme
+// dividends and divisors and many random ones.
+TEST(Divide, ByAPreparedDivisorAsDivide) {
+    const int32_t dividends[] = {0, 1, -1, 6, -6, 7, -7, 2200000, INT32_MAX, INT32_MIN, INT32_MIN + 1};
+    const int32_t divisors[] = {1, 2, 3, 5, 7, 9, 641, 65537, 1 << 30, INT32_MAX};
+    for (int32_t d : divisors) {
+        const Divisor by = make_divisor(static_cast<uint32_t>(d));
+        for (int32_t a : dividends) EXPECT_EQ(divide_by(a, by), divide(a, d)) << a << " / " << d;
+    }
+    uint32_t seed = 7;
+    for (int i = 0; i < 200000; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        const int32_t a = static_cast<int32_t>(seed);
+        seed = seed * 1664525u + 1013904223u;
+        // Divisors of every size: the random word shifted right by 0..31 bits.
+        const int32_t d = static_cast<int32_t>(((seed >> 1) >> (seed & 31)) | 1);
+        ASSERT_EQ(divide_by(a, make_divisor(static_cast<uint32_t>(d))), divide(a, d)) << a << " / " << d;
+    }
+}
+
 TEST(Isqrt, BoundsAndExactSquares) {
     EXPECT_EQ(isqrt(0), 0);
     EXPECT_EQ(isqrt(1), 1);
