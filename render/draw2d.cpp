@@ -370,24 +370,25 @@ void draw_tunnel(Matrix4 matrix, const uint16_t* texture, int32_t scroll, int32_
             const uint32_t dv_top = u32(wrap_sub(p01.v, p00.v) >> 3);
             const uint32_t dv_left = u32(wrap_sub(p10.v, p00.v) >> 3);
 
-            uint32_t u[8], v[8], du[8];
+            // Column by column (each column steps on its own, so the pixels
+            // are those of the row-by-row walk): u is held 16 bits higher,
+            // which puts its texel column, (u >> 8) & 0xFF, in the top byte.
             uint32_t u_top = u32(p00.u), v_top = u32(p00.v), u_bottom = u32(p10.u);
+            uint16_t* column = frame + br * 8 * ROW + bc * 8;
             for (int i = 0; i < 8; ++i) {
-                u[i] = u_top;
-                v[i] = v_top;
-                du[i] = u32(s32(u_bottom - u_top) >> 3);
+                uint32_t u = u_top << 16;
+                uint32_t v = v_top;
+                const uint32_t du = u32(s32(u_bottom - u_top) >> 3) << 16;
+                uint16_t* p = column + i;
+                for (int j = 0; j < 8; ++j) {
+                    *p = texture[(v & 0xFF00u) | (u >> 24)];
+                    p += ROW;
+                    u += du;
+                    v += dv_left;
+                }
                 u_top += du_top;
                 v_top += dv_top;
                 u_bottom += du_bottom;
-            }
-            uint16_t* block = frame + br * 8 * ROW + bc * 8;
-            for (int j = 0; j < 8; ++j) {
-                uint16_t* line = block + j * ROW;
-                for (int i = 0; i < 8; ++i) {
-                    line[i] = texture[(v[i] & 0xFF00u) + ((u[i] >> 8) & 0xFFu)];
-                    u[i] += du[i];
-                    v[i] += dv_left;
-                }
             }
         }
     }
