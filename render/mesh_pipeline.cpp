@@ -12,6 +12,8 @@ DrawListEntry draw_list[MESH_SLOTS - 1];
 namespace {
 
 TriangleRecord face_record;
+// Outcodes of the vertex slots the last vertex pass projected (1..vertex_count).
+int32_t vertex_outcodes[MESH_SLOTS];
 
 void rasterize(TriangleRecord& record, bool clipped) {
     if (clipped) {
@@ -43,8 +45,10 @@ void vertex_pass(const MeshObject& mesh, const Matrix4* matrices, int32_t centre
         if (d < 1) d = 1;
         const int32_t l = 2 * divide(PROJECTION_SCALE, d) + 1;
         const Divisor by_l = make_divisor(static_cast<uint32_t>(l));
-        projected_vertices[j] = Vec3{wrap_add(divide_by(wrap_neg(p.x), by_l), centre_x),
-                                     wrap_add(divide_by(wrap_neg(p.y), by_l), centre_y), divide_by(p.z, by_l)};
+        const Vec3 q{wrap_add(divide_by(wrap_neg(p.x), by_l), centre_x),
+                     wrap_add(divide_by(wrap_neg(p.y), by_l), centre_y), divide_by(p.z, by_l)};
+        projected_vertices[j] = q;
+        vertex_outcodes[j] = outcode(q.x, q.y, q.z);
 
         Vec3 n;
         matrix_transform(n, mesh.vertex_normals[j], m);
@@ -73,6 +77,14 @@ uint16_t face_colour(const MeshFace& face, const Matrix4& m) {
     return render_state.shade_ramp[c];
 }
 
+// The outcode of a face corner: from the vertex pass for the slots it
+// projected, worked out for any other slot (slot 0, or one the mesh does not
+// use), whose projected position is whatever an earlier mesh left there.
+int32_t corner_outcode(const MeshObject& mesh, int32_t slot, const Vec3& p) {
+    if (slot >= 1 && slot <= mesh.vertex_count) return vertex_outcodes[slot];
+    return outcode(p.x, p.y, p.z);
+}
+
 int32_t face_pass(const MeshObject& mesh, const Matrix4* matrices) {
     int32_t count = 0;
     for (int32_t f = 1; f <= mesh.face_count; ++f) {
@@ -81,7 +93,8 @@ int32_t face_pass(const MeshObject& mesh, const Matrix4* matrices) {
         const Vec3& b = projected_vertices[face.vertex_b];
         const Vec3& c = projected_vertices[face.vertex_c];
         if (!faces_viewer(a, b, c)) continue;
-        const int32_t oa = outcode(a.x, a.y, a.z), ob = outcode(b.x, b.y, b.z), oc = outcode(c.x, c.y, c.z);
+        const int32_t oa = corner_outcode(mesh, face.vertex_a, a), ob = corner_outcode(mesh, face.vertex_b, b),
+                      oc = corner_outcode(mesh, face.vertex_c, c);
         if (oa & ob & oc) continue;
         const uint16_t colour = face_colour(face, matrix_of(matrices, mesh.vertices[face.vertex_a].group));
         const uint32_t clip = (oa | ob | oc) != 0 ? CLIP_BIT : 0u;

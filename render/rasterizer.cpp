@@ -119,19 +119,26 @@ struct FlatOrFill {
 
 // Affine texturing: U and V in 16.16 follow the left edge and step along the
 // span by du/dx and dv/dx; the texel index masks them to 8 bits each.
+// The texel is ((v >> 8) & 0xFF00) | ((u >> 16) & 0xFF). The walk holds u
+// and v, and every step, 8 bits higher (the same sums modulo 2^32, shifted):
+// the texel's row and column are then the top bytes, one AND and one OR a
+// pixel, and nothing is shifted per row.
 template <bool BLEND>
 struct TextureFill {
     const uint16_t* texels;
-    uint32_t du_dx, du_dy, dv_dx, dv_dy;
-    uint32_t u, v;            // at the left edge of the current row
-    uint32_t step_u, step_v;  // per row along the current left edge
+    uint32_t du_dx, du_dy, dv_dx, dv_dy;  // 16.16, not shifted
+    uint32_t u, v;                        // at the left edge of the current row, shifted
+    uint32_t step_u, step_v;              // per row along the current left edge, shifted
+    uint32_t span_u, span_v;              // du_dx and dv_dx shifted
 
     // The left edge starts at vertex a with slope s (8.8 per row).
     void start_edge(const TriangleVertex& a, int32_t s) {
-        u = u32(a.u) << 16;
-        v = u32(a.v) << 16;
-        step_u = du_dy + u32(s32(du_dx * u32(s)) >> 8);
-        step_v = dv_dy + u32(s32(dv_dx * u32(s)) >> 8);
+        u = u32(a.u) << 24;
+        v = u32(a.v) << 24;
+        step_u = (du_dy + u32(s32(du_dx * u32(s)) >> 8)) << 8;
+        step_v = (dv_dy + u32(s32(dv_dx * u32(s)) >> 8)) << 8;
+        span_u = du_dx << 8;
+        span_v = dv_dx << 8;
     }
     void next_row() {
         u += step_u;
@@ -142,14 +149,13 @@ struct TextureFill {
         v += rows * step_v;
     }
     // A raised left end starts the walk as if the hidden columns had been drawn.
-    // The texel is ((v >> 8) & 0xFF00) | ((u >> 16) & 0xFF); with u and v held
-    // 8 bits higher (the same sums modulo 2^32, shifted) its row and column
-    // are their top bytes, which costs one AND and one OR a pixel.
     void span(uint16_t* p, int32_t n, int32_t raised) const {
-        uint32_t su = (u + u32(raised) * du_dx) << 8;
-        uint32_t sv = (v + u32(raised) * dv_dx) << 8;
-        const uint32_t step_x = du_dx << 8;
-        const uint32_t step_y = dv_dx << 8;
+        uint32_t su = u, sv = v;
+        if (raised != 0) {
+            su += u32(raised) * span_u;
+            sv += u32(raised) * span_v;
+        }
+        const uint32_t step_x = span_u, step_y = span_v;
         const uint16_t* tex = texels;
         do {
             uint16_t texel = tex[((sv >> 16) & 0xFF00u) | (su >> 24)];
@@ -411,7 +417,7 @@ void texture_fill(const TriangleRecord& record) {
     op.du_dy = u32(wrap_mul(wrap_sub(wrap_mul(du1, dx2), wrap_mul(du2, dx1)), w) >> 5);
     op.dv_dx = u32(wrap_mul(wrap_sub(wrap_mul(dv2, dy1), wrap_mul(dv1, dy2)), w) >> 5);
     op.dv_dy = u32(wrap_mul(wrap_sub(wrap_mul(dv1, dx2), wrap_mul(dv2, dx1)), w) >> 5);
-    op.u = op.v = op.step_u = op.step_v = 0;
+    op.u = op.v = op.step_u = op.step_v = op.span_u = op.span_v = 0;
 
     Edges e = edge_setup(v);
     scan_triangle<CLIP>(target_pixels(), v, e, op);

@@ -105,6 +105,7 @@ int main(int argc, char** argv) {
 
     const uint32_t frame_fn = core.address_of("meter_frame");
     const uint32_t back_buffer = core.call("meter_back_buffer").r0;
+    const uint32_t scene_state = core.address_of("_ZN6korvax10SceneStateE");
     SceneFigures scenes[SCENES + 1];
     std::vector<uint64_t> mark = core.per_address();
     int current = 0;
@@ -133,6 +134,13 @@ int main(int argc, char** argv) {
             if (frame % sample == 0) core.call("meter_enter_scene", {static_cast<uint32_t>(k)});
             position = scene_start[k] + static_cast<uint32_t>(frame % sample) * METER_SAMPLES_PER_FRAME;
         }
+        // The scene about to be drawn: its profile starts here.
+        uint32_t about_to_draw = 0;
+        core.read(scene_state, &about_to_draw, 4);
+        if (static_cast<int>(about_to_draw) != current) {
+            close_scene();
+            current = static_cast<int>(about_to_draw);
+        }
         const auto r = core.call(frame_fn, {position});
         if (!r.ok) {
             std::fprintf(stderr, "korvax-meter: frame %" PRIu64 " failed: %s\n", frame, r.error.c_str());
@@ -140,10 +148,6 @@ int main(int argc, char** argv) {
         }
         const int scene = static_cast<int>(r.r0 & 0xFF);
         finished = (r.r0 & 256) != 0;
-        if (scene != current) {
-            close_scene();
-            current = scene;
-        }
         if (scene >= 1 && scene <= SCENES) {
             SceneFigures& s = scenes[scene];
             ++s.frames;
