@@ -91,11 +91,27 @@ struct EdgeWalk {
     int32_t column() const { return s32(x) >> 8; }
 };
 
+#if defined(__arm__)
+// render/arm/texture_rows.S: the rows of a textured part, row state in this
+// record between rows.
+struct TextureRows {
+    uint16_t* line;
+    int32_t rows;
+    uint32_t xa, xb, u, v;
+    uint32_t sa, sb, step_u, step_v;
+    uint32_t span_u, span_v;
+    const uint16_t* texels;
+};
+extern "C" void korvax_texture_rows(TextureRows* rows);
+extern "C" void korvax_texture_rows_blend(TextureRows* rows);
+#endif
+
 // ---- Pixel operations -------------------------------------------------------
 // span (p, n, raised): write n >= 1 pixels from p on; raised is how many
 // columns the span's left end was moved right to stay on the screen.
 
 struct FlatFill {
+    static constexpr bool ARM_ROWS = false;
     uint16_t colour;
 
     void start_edge(const TriangleVertex&, int32_t) {}
@@ -125,6 +141,7 @@ struct FlatOrFill {
 // pixel, and nothing is shifted per row.
 template <bool BLEND>
 struct TextureFill {
+    static constexpr bool ARM_ROWS = true;  // walked by texture_rows.S on ARM
     const uint16_t* texels;
     uint32_t du_dx, du_dy, dv_dx, dv_dy;  // 16.16, not shifted
     uint32_t u, v;                        // at the left edge of the current row, shifted
@@ -148,6 +165,21 @@ struct TextureFill {
         u += rows * step_u;
         v += rows * step_v;
     }
+#if defined(__arm__)
+    // Every row of a part at once (the walk_rows loop with this op's spans).
+    void arm_rows(uint16_t* line, int32_t rows, uint32_t& xa, uint32_t& xb, uint32_t sa, uint32_t sb) {
+        TextureRows t{line, rows, xa, xb, u, v, sa, sb, step_u, step_v, span_u, span_v, texels};
+        if (BLEND) {
+            korvax_texture_rows_blend(&t);
+        } else {
+            korvax_texture_rows(&t);
+        }
+        xa = t.xa;
+        xb = t.xb;
+        u = t.u;
+        v = t.v;
+    }
+#endif
     // A raised left end starts the walk as if the hidden columns had been drawn.
     void span(uint16_t* p, int32_t n, int32_t raised) const {
         uint32_t su = u, sv = v;
@@ -228,6 +260,14 @@ void walk_rows(uint16_t* frame, int32_t row, int32_t count, EdgeWalk& a, EdgeWal
     uint32_t xa = a.x, xb = b.x;
     const uint32_t sa = a.step, sb = b.step;
     uint16_t* line = frame + r.first * ROW_PIXELS;
+#if defined(__arm__)
+    if constexpr (Policy::ARM_ROWS) {
+        policy.arm_rows(line, r.count, xa, xb, sa, sb);
+        a.x = xa;
+        b.x = xb;
+        return;
+    }
+#endif
     for (int32_t n = r.count; n != 0; --n) {
         if (Policy::STEP_FIRST) {
             xa += sa;
@@ -250,7 +290,14 @@ void walk_rows(uint16_t* frame, int32_t row, int32_t count, EdgeWalk& a, EdgeWal
 template <class Op>
 struct DrawThenStep {
     static constexpr bool STEP_FIRST = false;
+    static constexpr bool ARM_ROWS = Op::ARM_ROWS;  // the op walks all rows itself on ARM
     Op& op;
+
+#if defined(__arm__)
+    void arm_rows(uint16_t* line, int32_t rows, uint32_t& xa, uint32_t& xb, uint32_t sa, uint32_t sb) {
+        op.arm_rows(line, rows, xa, xb, sa, sb);
+    }
+#endif
 
     void skip_rows(uint32_t rows) { op.skip_rows(rows); }
     void row(uint16_t* line, int32_t left, int32_t right) { draw_span(line, left, right, op); }
@@ -305,6 +352,7 @@ void flat_fill(TriangleRecord& record) {
 // left on that row.
 struct StepThenEitherSide {
     static constexpr bool STEP_FIRST = true;
+    static constexpr bool ARM_ROWS = false;
     const FlatOrFill& op;
 
     void skip_rows(uint32_t) {}
@@ -325,6 +373,7 @@ struct StepThenEitherSide {
 template <bool CLIP>
 struct StepThenFixedSides {
     static constexpr bool STEP_FIRST = true;
+    static constexpr bool ARM_ROWS = false;
     const FlatOrFill& op;
 
     void skip_rows(uint32_t) {}
