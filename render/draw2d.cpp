@@ -31,6 +31,16 @@ inline void plot(uint16_t* frame, int32_t index, uint16_t colour) {
     if (u32(index) < static_cast<uint32_t>(FRAME_PIXELS)) frame[index] = colour;
 }
 
+// Whether indices first .. first + n - 1 all lie on the frame.
+inline bool row_on_frame(int32_t first, int32_t n) {
+    return u32(first) < static_cast<uint32_t>(FRAME_PIXELS) &&
+           u32(wrap_add(first, n - 1)) < static_cast<uint32_t>(FRAME_PIXELS) && first <= wrap_add(first, n - 1);
+}
+
+void fill_run(uint16_t* p, int32_t n, uint16_t colour) {
+    for (int32_t i = 0; i < n; ++i) p[i] = colour;
+}
+
 }  // namespace
 
 void build_colour_ramp(uint32_t a, uint32_t b, uint16_t* out) {
@@ -124,6 +134,14 @@ void draw_line_aa(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
         plot(frame, p, ramp[i]);
         plot(frame, p + ROW, ramp[63 - i]);
         const int32_t flip = dy >= 0 ? 63 : 0;
+        if (dy == 0 && row_on_frame(p + 1, dx) && row_on_frame(p + 1 + ROW, dx)) {
+            // Level: the slope is 0 and h stays 2,048, so every later column
+            // takes the same pair (levels 31 over 32); both runs lie wholly
+            // on the frame, so nothing needs dropping.
+            fill_run(frame + p + 1, dx, ramp[(h >> 6 & 63) ^ flip]);
+            fill_run(frame + p + 1 + ROW, dx, ramp[(h >> 6 & 63) ^ flip ^ 63]);
+            return;
+        }
         for (int32_t n = dx; n != 0; --n) {
             p += 1;
             if (h >= 4096) {
