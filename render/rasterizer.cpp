@@ -103,6 +103,14 @@ struct TextureRows {
     const uint16_t* texels;
 };
 extern "C" void korvax_texture_rows(TextureRows* rows);
+// render/arm/flat_rows.S: the rows of a flat part.
+struct FlatRows {
+    uint16_t* line;
+    int32_t rows;
+    uint32_t xa, xb, sa, sb;
+    uint32_t pair;  // the colour in both halves
+};
+extern "C" void korvax_flat_rows(FlatRows* rows);
 extern "C" void korvax_texture_rows_blend(TextureRows* rows);
 #endif
 
@@ -111,8 +119,17 @@ extern "C" void korvax_texture_rows_blend(TextureRows* rows);
 // columns the span's left end was moved right to stay on the screen.
 
 struct FlatFill {
-    static constexpr bool ARM_ROWS = false;
+    static constexpr bool ARM_ROWS = true;  // walked by flat_rows.S on ARM
     uint16_t colour;
+
+#if defined(__arm__)
+    void arm_rows(uint16_t* line, int32_t rows, uint32_t& xa, uint32_t& xb, uint32_t sa, uint32_t sb) {
+        FlatRows t{line, rows, xa, xb, sa, sb, colour * 0x10001u};
+        korvax_flat_rows(&t);
+        xa = t.xa;
+        xb = t.xb;
+    }
+#endif
 
     void start_edge(const TriangleVertex&, int32_t) {}
     void next_row() {}

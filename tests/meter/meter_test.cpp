@@ -125,10 +125,11 @@ TEST(MeterArmCode, PaletteBlitsEqualThePortableLoops) {
     }
 }
 
-// The ARM rows of the textured fills (render/arm/texture_rows.S) against the
-// host's portable rasterizer: random triangles, on the screen and far across
-// its edges, over a random background and texture, plain and blended.
-TEST(MeterArmCode, TexturedTrianglesEqualTheHostRasterizer) {
+// The ARM rows of the textured and flat fills (render/arm/texture_rows.S,
+// flat_rows.S) against the host's portable rasterizer: random triangles, on
+// the screen and far across its edges, over a random background and texture,
+// plain, blended and flat in random colours.
+TEST(MeterArmCode, FilledTrianglesEqualTheHostRasterizer) {
     ASSERT_TRUE(core().ok()) << core().error();
     const uint32_t frame = core().free_memory(), texture = frame + 0x40000, record = frame + 0x80000;
     ASSERT_TRUE(core().call("_ZN6korvax22build_reciprocal_tableEv").ok);
@@ -151,7 +152,7 @@ TEST(MeterArmCode, TexturedTrianglesEqualTheHostRasterizer) {
         return lo + static_cast<int32_t>((seed >> 8) % static_cast<uint32_t>(hi - lo + 1));
     };
     std::vector<uint16_t> arm(FRAME_PIXELS);
-    for (int32_t mode : {MODE_TEXTURED, MODE_TEXTURED_BLEND}) {
+    for (int32_t mode : {MODE_TEXTURED, MODE_TEXTURED_BLEND, MODE_FLAT_LIT}) {
         set_material_mode(mode, 0);
         ASSERT_TRUE(core().call("_ZN6korvax17set_material_modeElm", {static_cast<uint32_t>(mode), 0}).ok);
         for (bool clipped : {false, true}) {
@@ -177,6 +178,9 @@ TEST(MeterArmCode, TexturedTrianglesEqualTheHostRasterizer) {
                         }
                     }
                 }
+                const uint32_t colour = static_cast<uint32_t>(next(0, 0xFFFF));
+                set_draw_colour(colour);
+                ASSERT_TRUE(core().call("_ZN6korvax15set_draw_colourEm", {colour}).ok);
                 ASSERT_TRUE(core().write(record, &r, sizeof r));
                 const char* name = clipped ? "_ZN6korvax21draw_triangle_clippedERNS_14TriangleRecordE"
                                            : "_ZN6korvax13draw_triangleERNS_14TriangleRecordE";
