@@ -259,6 +259,8 @@ void draw_mesh_edges(const MeshObject& mesh, const int16_t* edges, int32_t count
 extern "C" void korvax_blit_indexed(uint16_t* out, const uint8_t* image, const uint16_t* palette, uint32_t pixels);
 extern "C" void korvax_blit_indexed_or(uint16_t* out, const uint8_t* image, const uint16_t* palette,
                                        uint32_t pixels);
+// render/arm/tunnel_block.S: one 8 x 8 block of draw_tunnel, column by column.
+extern "C" void korvax_tunnel_block(uint16_t* block, const uint16_t* texture, const uint32_t* edges);
 extern "C" void korvax_blit_indexed_or_bytes(uint16_t* out, const uint8_t* image, const uint16_t* palette,
                                              uint32_t pixels);
 
@@ -388,6 +390,11 @@ void draw_tunnel(Matrix4 matrix, const uint16_t* texture, int32_t scroll, int32_
             const uint32_t dv_top = u32(wrap_sub(p01.v, p00.v) >> 3);
             const uint32_t dv_left = u32(wrap_sub(p10.v, p00.v) >> 3);
 
+#if defined(__arm__)
+            const uint32_t edges[7] = {u32(p00.u), u32(p00.v), u32(p10.u), du_top, dv_top, du_bottom, dv_left};
+            korvax_tunnel_block(frame + br * 8 * ROW + bc * 8, texture, edges);
+            continue;
+#endif
             // Column by column (each column steps on its own, so the pixels
             // are those of the row-by-row walk): u is held 16 bits higher,
             // which puts its texel column, (u >> 8) & 0xFF, in the top byte.

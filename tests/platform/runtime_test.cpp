@@ -65,6 +65,29 @@ TEST(Isqrt, BoundsAndExactSquares) {
     }
 }
 
+// The sixteen trials of the 32-bit target, signed products and all.
+int32_t isqrt_by_trials(int32_t x) {
+    int32_t r = 0;
+    for (int32_t bit = 0x8000; bit != 0; bit >>= 1) {
+        r |= bit;
+        if (static_cast<int32_t>(static_cast<uint32_t>(r) * static_cast<uint32_t>(r)) > x) r &= ~bit;
+    }
+    return r;
+}
+
+TEST(Isqrt, EqualsTheSixteenTrialsForEveryInput) {
+    uint32_t seed = 3;
+    for (int i = 0; i < 300000; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        const int32_t x = static_cast<int32_t>(seed >> (seed & 31));  // every size
+        ASSERT_EQ(isqrt(x), isqrt_by_trials(x)) << x;
+        ASSERT_EQ(isqrt(-x), isqrt_by_trials(-x)) << -x;
+    }
+    for (int32_t x : {(1 << 30) - 1, 1 << 30, (1 << 30) + 1, INT32_MAX, INT32_MIN}) {
+        EXPECT_EQ(isqrt(x), isqrt_by_trials(x)) << x;
+    }
+}
+
 TEST(Tables, CosineCheckpointsOfTheRecurrence) {
     int32_t table[1024];
     build_cosine_table(table);
