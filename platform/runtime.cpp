@@ -39,10 +39,9 @@ int32_t remainder(int32_t a, int32_t b) {
 }
 
 namespace {
-// m of the divisors below 1,024, each worked out the first time it is asked
-// for (0: not yet). The perspective divisors of the mesh pipeline are small
-// odd numbers, so nearly every vertex finds its m here.
-constexpr uint32_t KNOWN_DIVISORS = 1024;
+// m of the divisors below KNOWN_DIVISORS, each worked out the first time it
+// is asked for (0: not yet). The perspective divisors of the mesh pipeline
+// are small odd numbers, so nearly every vertex finds its m here.
 uint32_t known_divisor_m[KNOWN_DIVISORS];
 }  // namespace
 

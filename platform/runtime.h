@@ -20,6 +20,8 @@ struct Divisor {
     uint32_t m;
 };
 Divisor make_divisor(uint32_t d);
+// Divisors below this have their m kept once worked out.
+constexpr uint32_t KNOWN_DIVISORS = 4096;
 // divide(a, d) for d >= 1 without a division: the high word of |a| * m falls
 // short of |a| / d by at most 2, which the remainder corrects.
 inline int32_t divide_by(int32_t a, const Divisor& divisor) {
@@ -31,6 +33,14 @@ inline int32_t divide_by(int32_t a, const Divisor& divisor) {
         r -= divisor.d;
     }
     return static_cast<int32_t>(a < 0 ? 0u - q : q);
+}
+// divide(a, b), without a division when |b| is a known divisor (small
+// triangles, short distances).
+inline int32_t divide_quick(int32_t a, int32_t b) {
+    const uint32_t mb = b < 0 ? 0u - static_cast<uint32_t>(b) : static_cast<uint32_t>(b);
+    if (mb == 0 || mb >= KNOWN_DIVISORS) return divide(a, b);
+    const uint32_t q = static_cast<uint32_t>(divide_by(a, make_divisor(mb)));
+    return static_cast<int32_t>(b < 0 ? 0u - q : q);
 }
 // floor(sqrt(x)) for 0 <= x < 2^30, by 16 bit trials; negative x gives 0.
 int32_t isqrt(int32_t x);

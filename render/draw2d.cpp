@@ -368,7 +368,7 @@ void draw_tunnel(Matrix4 matrix, const uint16_t* texture, int32_t scroll, int32_
             Vec3 d;
             matrix_transform(d, corner, matrix);
             const int32_t radius = isqrt(wrap_add(wrap_add(wrap_mul(d.x, d.x), wrap_mul(d.y, d.y)), 1));
-            const int32_t k = divide(196352, radius + 1);
+            const int32_t k = divide_quick(196352, radius + 1);
             const int32_t u = s32(u32(wrap_add(wrap_mul(d.z, k) >> 12, scroll)) << 8);
             const int32_t w = wrap_mul(d.y, k) >> 13;
             const int32_t v = s32(u32(wrap_mul(w, w) >> 3) << 8);

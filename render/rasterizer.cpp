@@ -471,7 +471,7 @@ void texture_fill(const TriangleRecord& record) {
     int32_t dy2 = wrap_sub(v[2].y, v[0].y);
     int32_t d = wrap_sub(wrap_mul(dy1, dx2), wrap_mul(dy2, dx1));
     if (d == 0) return;
-    int32_t w = divide(2097152, d);
+    int32_t w = divide_quick(2097152, d);
     int32_t du1 = wrap_sub(v[1].u, v[0].u);
     int32_t du2 = wrap_sub(v[2].u, v[0].u);
     int32_t dv1 = wrap_sub(v[1].v, v[0].v);

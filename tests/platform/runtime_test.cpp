@@ -46,6 +46,13 @@ TEST(Divide, ByAPreparedDivisorAsDivide) {
         // Divisors of every size: the random word shifted right by 0..31 bits.
         const int32_t d = static_cast<int32_t>(((seed >> 1) >> (seed & 31)) | 1);
         ASSERT_EQ(divide_by(a, make_divisor(static_cast<uint32_t>(d))), divide(a, d)) << a << " / " << d;
+        const int32_t small = static_cast<int32_t>(seed % (2 * KNOWN_DIVISORS + 40)) - static_cast<int32_t>(KNOWN_DIVISORS + 20);
+        ASSERT_EQ(divide_quick(a, small), divide(a, small)) << a << " / " << small;
+        ASSERT_EQ(divide_quick(a, d), divide(a, d)) << a << " / " << d;
+        ASSERT_EQ(divide_quick(a, -d), divide(a, -d)) << a << " / " << -d;
+    }
+    for (int32_t a : dividends) {
+        for (int32_t b : {0, -1, 1, INT32_MIN, -4095, 4095, 4096}) EXPECT_EQ(divide_quick(a, b), divide(a, b)) << a << " / " << b;
     }
 }
 
