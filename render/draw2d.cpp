@@ -259,6 +259,7 @@ void draw_mesh_edges(const MeshObject& mesh, const int16_t* edges, int32_t count
 extern "C" void korvax_blit_indexed(uint16_t* out, const uint8_t* image, const uint16_t* palette, uint32_t pixels);
 extern "C" void korvax_blit_indexed_or(uint16_t* out, const uint8_t* image, const uint16_t* palette,
                                        uint32_t pixels);
+extern "C" void korvax_stretch_row(uint16_t* out, const uint16_t* entries);
 // render/arm/tunnel_block.S: one 8 x 8 block of draw_tunnel, column by column.
 extern "C" void korvax_tunnel_block(uint16_t* block, const uint16_t* texture, const uint32_t* edges);
 extern "C" void korvax_blit_indexed_or_bytes(uint16_t* out, const uint8_t* image, const uint16_t* palette,
@@ -318,6 +319,16 @@ void blit_stretched(int32_t x0, int32_t y0, const uint16_t* source) {
     const uint16_t* src = source + y0 * ROW + x0;
     for (int32_t r = 0; r < 160; ++r) {
         out[0] = out[1] = out[2] = src[0];
+#if defined(__arm__)
+        // Pixels 4 .. 315 in word pairs; pixel 3 and 316 .. 318 here.
+        out[3] = src[1];
+        korvax_stretch_row(out + 4, src);
+        out[316] = out[317] = out[318] = src[79];
+        out[SCREEN_WIDTH - 1] = src[ROW];
+        src += ROW;
+        out += ROW;
+        continue;
+#endif
         uint16_t* o = out + 3;
         for (int32_t k = 1; k < 80; ++k) {
             const uint16_t value = src[k];
