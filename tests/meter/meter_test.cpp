@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/runtime.h"
+#include "runtime/runtime.h"
 #include "render/rasterizer.h"
 #include "render/render_state.h"
 #include "tools/meter/emulator.h"
@@ -61,7 +61,7 @@ std::vector<uint32_t> random_words(size_t n, uint32_t seed) {
     return w;
 }
 
-// The ARM block moves (platform/arm/block_moves.S) move exactly turns x 128
+// The ARM block moves (runtime/arm/block_moves.S) move exactly turns x 128
 // bytes: the words before and after stay.
 TEST(MeterArmCode, BlockMovesCopyAndClearWholeGroupsOnly) {
     ASSERT_TRUE(core().ok()) << core().error();

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "math/fixed_math.h"
-#include "math/tables.h"
+#include "runtime/tables.h"
 #include "models/mesh.h"
-#include "platform/runtime.h"
+#include "runtime/runtime.h"
 #include "sequence/animation.h"
 #include "sequence/precompute.h"
 #include "sequence/timeline.h"
@@ -104,7 +104,7 @@ TEST_F(Timeline, StateOneWritesTheNextFrameOfItsStoreIntoMeshTen) {
     const uint16_t saved = mesh.vertex_count;
     mesh.vertex_count = 195;
     morph_frame = 4;
-    morph_store_f[5 * 194 * 3 + 0] = 11;  // frame 5, vertex slot 1
+    morph_store_f[5 * 194 * 3 + 0] = 11;   // frame 5, vertex slot 1
     morph_store_f[5 * 194 * 3 + 5] = -22;  // frame 5, vertex slot 2, z
     frame_in(1);
     EXPECT_EQ(morph_frame, 5);

@@ -1,9 +1,11 @@
 #include "tools/meter/image/frame_work.h"
 
+#include "board/mapped.h"
+#include "board/mmsp2.h"
 #include "platform/entry.h"
 #include "platform/hardware.h"
+#include "platform/startup.h"
 #include "render/render_state.h"
-#include "sequence/precompute.h"
 #include "sequence/scenes.h"
 #include "sequence/timeline.h"
 
@@ -22,11 +24,8 @@ void meter_start_up() {
     using namespace korvax;
     start_up_before_hardware();
     video_window = meter_video;
-    build_noise_table();
-    set_render_defaults();
-    precompute_assets();
-    set_camera_path_active(0);
-    volume_bar_pending = 0;
+    prepare_frame_data();
+    reset_sequence();
     set_scene_state(1);
     set_back_buffer(&main_back_buffer);
     set_shade_ramp(primary_ramp);

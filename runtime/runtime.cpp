@@ -1,6 +1,6 @@
-#include "platform/runtime.h"
+#include "runtime/runtime.h"
 
-#include "math/tables.h"
+#include "runtime/tables.h"
 
 namespace korvax {
 
@@ -98,6 +98,20 @@ void build_reciprocal_table() {
     }
 }
 
+void build_noise_table() {
+    seed_random(33333);
+    for (uint32_t i = 0; i < 65536; ++i) noise_table[i] = static_cast<uint8_t>(random16());
+    // Three in-place smoothing passes: T[i-1] is already new, T[i+1] and
+    // T[i+256] are still old. After the first pass every value is 0..63.
+    for (int pass = 0; pass < 3; ++pass) {
+        for (uint32_t i = 0; i < 65536; ++i) {
+            uint32_t sum = noise_table[i] + noise_table[(i + 1) & 0xFFFF] + noise_table[(i - 1) & 0xFFFF] +
+                           noise_table[(i + 256) & 0xFFFF];
+            noise_table[i] = static_cast<uint8_t>((sum & 0xFF) >> 2);
+        }
+    }
+}
+
 void seed_random(int32_t seed) {
     random_state = seed & 0xFFFF;
 }
@@ -111,7 +125,7 @@ int32_t random16() {
 namespace {
 
 #if defined(__arm__)
-// platform/arm/block_moves.S: eight-register load and store multiples.
+// runtime/arm/block_moves.S: eight-register load and store multiples.
 extern "C" void korvax_copy_groups(uint32_t* dst, const uint32_t* src, uint32_t turns);
 extern "C" void korvax_clear_groups(uint32_t* dst, uint32_t turns);
 #endif
