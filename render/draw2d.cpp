@@ -404,28 +404,27 @@ void draw_tunnel(Matrix4 matrix, const uint16_t* texture, int32_t scroll, int32_
 #if defined(__arm__)
             const uint32_t edges[7] = {u32(p00.u), u32(p00.v), u32(p10.u), du_top, dv_top, du_bottom, dv_left};
             korvax_tunnel_block(frame + br * 8 * ROW + bc * 8, texture, edges);
-            continue;
-#endif
-            // Column by column (each column steps on its own, so the pixels
-            // are those of the row-by-row walk): u is held 16 bits higher,
-            // which puts its texel column, (u >> 8) & 0xFF, in the top byte.
+#else
+            uint32_t u[8], v[8], du[8];
             uint32_t u_top = u32(p00.u), v_top = u32(p00.v), u_bottom = u32(p10.u);
-            uint16_t* column = frame + br * 8 * ROW + bc * 8;
             for (int i = 0; i < 8; ++i) {
-                uint32_t u = u_top << 16;
-                uint32_t v = v_top;
-                const uint32_t du = u32(s32(u_bottom - u_top) >> 3) << 16;
-                uint16_t* p = column + i;
-                for (int j = 0; j < 8; ++j) {
-                    *p = texture[(v & 0xFF00u) | (u >> 24)];
-                    p += ROW;
-                    u += du;
-                    v += dv_left;
-                }
+                u[i] = u_top;
+                v[i] = v_top;
+                du[i] = u32(s32(u_bottom - u_top) >> 3);
                 u_top += du_top;
                 v_top += dv_top;
                 u_bottom += du_bottom;
             }
+            uint16_t* block = frame + br * 8 * ROW + bc * 8;
+            for (int j = 0; j < 8; ++j) {
+                uint16_t* line = block + j * ROW;
+                for (int i = 0; i < 8; ++i) {
+                    line[i] = texture[(v[i] & 0xFF00u) + ((u[i] >> 8) & 0xFFu)];
+                    u[i] += du[i];
+                    v[i] += dv_left;
+                }
+            }
+#endif
         }
     }
 }
