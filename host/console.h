@@ -48,6 +48,9 @@ public:
     virtual void sleep_until_ns(uint64_t t) = 0;
     // Starts a thread of the system. A virtual clock schedules it.
     virtual std::thread spawn(std::function<void()> body) { return std::thread(std::move(body)); }
+    // True when the clock follows the wall clock: the console's own parts
+    // (the coprocessor) then run from threads of their own, paced against it.
+    virtual bool is_real_time() const { return false; }
 
     static constexpr uint64_t FRAME_NS = 1000000000ull / 60;  // 16,666,666 ns
     static constexpr uint64_t BLANK_NS = FRAME_NS * 22 / 262;  // 22 of 262 lines
@@ -63,6 +66,7 @@ public:
     RealTimeClock();
     uint64_t now_ns() override;
     void sleep_until_ns(uint64_t t) override;
+    bool is_real_time() const override { return true; }
 
 private:
     std::chrono::steady_clock::time_point start_;
@@ -91,6 +95,22 @@ struct ConsoleConfig {
     // any other clock: only when its owner calls coprocessor().run_instructions
     // (deterministic tests, a virtual clock's advance hook).
     bool pace_coprocessor = true;
+    // Percent of its instructions the emulated coprocessor is given: below
+    // 100 it falls behind as on a machine too busy to run it (tests).
+    uint32_t coprocessor_percent = 100;
+};
+
+// How well the machine kept up with the console, counted since it started.
+struct KeepingUp {
+    // Writes that found the sound device run dry: a gap of silence was heard.
+    uint64_t sound_underruns = 0;
+    // PCM buffers handed to the device with samples left over from their
+    // previous use (the coprocessor's decoder fell behind), and those samples.
+    uint64_t stale_buffers = 0;
+    uint64_t stale_samples = 0;
+    // Time the real-time pacer gave up on when the coprocessor fell behind.
+    uint64_t coprocessor_lost_ns = 0;
+    bool any() const { return sound_underruns || stale_buffers || coprocessor_lost_ns; }
 };
 
 // What the system did to the operating system, for tests.
@@ -126,9 +146,9 @@ public:
     void spin_hint();
     void sleep_us(uint32_t us);
     int create_thread(void (*fn)(void*), void* arg);
-    int sound_open() { return sound_.open(); }
+    int sound_open();
     int sound_ioctl(int fd, int request, int value) { return sound_.ioctl(fd, request, value); }
-    int sound_write(int fd, const void* data, uint32_t length) { return sound_.write(fd, data, length); }
+    int sound_write(int fd, const void* data, uint32_t length);
     void sound_close(int fd) { sound_.close(fd); }
     SoundDevice& sound() { return sound_; }
     Arm940t& coprocessor() { return coprocessor_; }
@@ -170,11 +190,16 @@ public:
     void note_store(const volatile uint32_t* word, uint32_t value);
 
     OsRecord os_record();
+    KeepingUp keeping_up();
+    // The music position word of the control block as the coprocessor last
+    // wrote it (0 before it ran), for a front end's progress.
+    uint32_t music_position_word();
     // Joins every thread the system created.
     void join_threads();
 
 private:
     void run_coprocessor(uint64_t from, uint64_t to);
+    void note_pcm_write(uint32_t length);
     uint16_t read_register(uint32_t offset);
     void write_register(uint32_t offset, uint16_t value);
     uint8_t* window_of(uint64_t phys, uint32_t length);
@@ -202,6 +227,17 @@ private:
 
     std::mutex os_mutex_;
     OsRecord os_;
+
+    // The music position against the samples written since the device opened:
+    // more written than the coprocessor put into its buffers means stale ones.
+    struct PcmCount {
+        uint64_t written = 0;  // 16-bit samples since the last open or restart
+        uint32_t last_position = 0;
+        int64_t max_lag = 0;
+        uint64_t stale_buffers = 0;
+        uint64_t stale_samples = 0;
+    };
+    PcmCount pcm_;  // under os_mutex_
     std::vector<std::thread> threads_;
 };
 
