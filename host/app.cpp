@@ -428,8 +428,8 @@ int App::run_front_end(const std::string& program_name) {
     std::chrono::steady_clock::time_point deadline;
     for (;;) {
         if (clock.is_real_time()) {
-            // The front end scans the display out at every vertical sync.
-            clock.sleep_until_ns(clock.next_vsync_start(clock.now_ns()));
+            // The front end scans the display out as every frame starts.
+            clock.sleep_until_ns(clock.next_scan_out(clock.now_ns()));
             console.scan_out();
             if (window_) {
                 std::vector<uint16_t> frame = console.displayed_frame();

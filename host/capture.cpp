@@ -338,7 +338,7 @@ private:
 // The sound as a listener of the console hears it, on the capture's time line:
 // a write starts to play when the device has played everything written before
 // it, or at once if it had run dry; the track's time 0 is the scan-out of the
-// first captured frame. Gaps are silence.
+// first captured frame, as the video's. Gaps are silence.
 class TimedTrack : public SoundSink {
 public:
     TimedTrack(Clock& clock, uint64_t zero_ns, std::shared_ptr<WavWriter> wav)
@@ -391,7 +391,7 @@ public:
             return false;
         }
         if (settings.clock) {
-            sink_ = std::make_shared<TimedTrack>(*settings.clock, Clock::FRAME_NS, sound_);
+            sink_ = std::make_shared<TimedTrack>(*settings.clock, settings.clock->next_scan_out(0), sound_);
         } else {
             sink_ = sound_;
         }

@@ -389,7 +389,7 @@ void Console::set_frame_listener(std::function<void(const uint16_t*)> listener) 
 
 void Console::advance(uint64_t from, uint64_t to) {
     uint64_t t = from;
-    for (uint64_t edge = clock_->next_vsync_start(t); edge <= to; edge = clock_->next_vsync_start(t)) {
+    for (uint64_t edge = clock_->next_scan_out(t); edge <= to; edge = clock_->next_scan_out(t)) {
         run_coprocessor(t, edge);
         scan_out();
         {

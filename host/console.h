@@ -59,6 +59,13 @@ public:
     uint64_t next_vsync_change(uint64_t t) const;
     // The start of the next frame period after t.
     uint64_t next_vsync_start(uint64_t t) const { return (t / FRAME_NS + 1) * FRAME_NS; }
+    // The next end of the blanking interval after t: the panel starts to show
+    // a frame then, from the buffer the display address names at that moment
+    // (a flip made during the blanking is what that frame shows).
+    uint64_t next_scan_out(uint64_t t) const {
+        uint64_t s = t / FRAME_NS * FRAME_NS + BLANK_NS;
+        return s > t ? s : s + FRAME_NS;
+    }
 };
 
 class RealTimeClock : public Clock {
@@ -160,7 +167,8 @@ public:
 
     // ---- display ----------------------------------------------------------------
     // Latches the buffer named by the first display address pair into the
-    // displayed frame; the front end calls it at every vertical sync.
+    // displayed frame; the front end calls it at the end of every blanking
+    // interval (Clock::next_scan_out).
     void scan_out();
     // A copy of the frame last latched by scan_out (RGB565, 320 x 240).
     std::vector<uint16_t> displayed_frame();
@@ -169,8 +177,8 @@ public:
     void set_frame_listener(std::function<void(const uint16_t*)> listener);
 
     // Runs the console's own parts over the console time [from, to): the
-    // coprocessor's instructions, and scan-out at every vertical sync that
-    // begins in (from, to]. A virtual clock calls it between actor turns.
+    // coprocessor's instructions, and scan-out at the end of every blanking
+    // interval in (from, to]. A virtual clock calls it between actor turns.
     void advance(uint64_t from, uint64_t to);
     // Physical address held by the first display address pair.
     uint32_t display_address();
