@@ -43,7 +43,8 @@ struct Options {
     bool version = false;
 };
 
-// A running FNV-1a digest of what the console showed and played.
+// A running FNV-1a digest of what the console showed and played (the hash
+// only with --hash; the counts always).
 struct RunDigest {
     uint64_t frames = 0;
     uint64_t sound_bytes = 0;
