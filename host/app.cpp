@@ -526,7 +526,8 @@ void App::report_keeping_up() {
     char number[64];
     if (k.sound_underruns) {
         std::snprintf(number, sizeof number, "%llu", static_cast<unsigned long long>(k.sound_underruns));
-        parts.push_back(std::string(number) + " gaps in the sound (the device ran dry)");
+        parts.push_back(std::string(number) + (k.sound_underruns == 1 ? " gap" : " gaps") +
+                        " in the sound (the device ran dry)");
     }
     if (k.stale_buffers) {
         std::snprintf(number, sizeof number, "%llu sound buffers played again in part (%.2f s of old sound)",
