@@ -478,7 +478,7 @@ int App::run_front_end(const std::string& program_name) {
     console.join_threads();
     console.scan_out();  // the last flip is what the panel shows at the end
     console.set_frame_listener(nullptr);
-    if (capture_) show_progress(true);
+    if (capture_ && !failed_) show_progress(true);
     return result;
 }
 
@@ -493,9 +493,9 @@ void App::show_progress(bool last) {
     } else {
         done = static_cast<double>(console_->music_position_word()) / SEQUENCE_END_POSITION;
     }
-    // 100% only once the run is over.
+    // 100% only once the run is over, and not when it was stopped early.
     if (done > 0.99) done = 0.99;
-    if (last) done = 1;
+    if (last && signal_ == 0 && !failed_) done = 1;
     int percent = static_cast<int>(done * 100);
     bool terminal = isatty(STDERR_FILENO) != 0;
     if (terminal) {

@@ -2,6 +2,7 @@
 // on the console clock, and the queue in front of a sound card.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -215,6 +216,11 @@ TEST(SdlSound, WritesArePacedByWhatTheCardConsumed) {
         EXPECT_LE(device.bytes_consumed(), written) << i;
     }
     EXPECT_EQ(clock.sleep_count(), 0u);  // paced by the card, not the clock
+    // A writer that pauses longer than the queue lasts (23 ms) leaves a gap.
+    uint64_t gaps = device.output().underruns();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    device.write(fd, buffer.data(), 8192);
+    EXPECT_EQ(device.output().underruns(), gaps + 1);
     device.close(fd);
 }
 
