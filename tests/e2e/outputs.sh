@@ -102,8 +102,15 @@ if unshare -rm true 2>/dev/null; then
   [ "$status" = 1 ] || fail "full disk, WAV: status $status"
   grep -q "cannot write full.wav: No space left on device" err.txt || fail "full disk, WAV: $(cat err.txt)"
   [ ! -s left.txt ] || fail "full disk, WAV: left $(cat left.txt)"
+  # A read-only file system: refused before the run, the message names the path asked for.
+  mkdir -p rofs
+  unshare -rm sh -c 'mount -t tmpfs -o ro none rofs && "$@" --headless --frames 3 --screenshot rofs/x.png 2>err.txt; echo $? >status.txt; "$@" --frames 3 --capture rofs/x.mp4 2>err2.txt; echo $? >>status.txt' \
+    sh "$korvax"
+  [ "$(cat status.txt | tr '\n' ' ')" = "1 1 " ] || fail "read-only file system: status $(cat status.txt)"
+  grep -q "cannot write rofs/x.png: Read-only file system" err.txt || fail "read-only screenshot: $(cat err.txt)"
+  grep -q "cannot write rofs/x.mp4: Read-only file system" err2.txt || fail "read-only MP4: $(cat err2.txt)"
 else
-  echo "(no user namespaces: the full-disk cases are not run)"
+  echo "(no user namespaces: the full-disk and read-only cases are not run)"
 fi
 no_temporaries "full disk"
 echo ok
