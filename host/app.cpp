@@ -411,21 +411,25 @@ int App::run_front_end(const std::string& program_name) {
     SignalGuard signals;
     started_ = last_progress_ = std::chrono::steady_clock::now();
 
-    std::mutex done_mutex;
-    std::condition_variable done_cv;
-    bool done = false;
-    int result = 0;
-    std::string name = program_name;
+    // Shared with the system's thread, which may outlive this call when the
+    // run is cut short.
+    struct Ending {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool done = false;
+        int result = 0;
+    };
+    auto ending = std::make_shared<Ending>();
     Clock& clock = console.clock();
-    std::thread system = clock.spawn([&] {
+    std::thread system = clock.spawn([ending, name = program_name] {
         std::vector<char> arg0(name.begin(), name.end());
         arg0.push_back('\0');
         char* argv[] = {arg0.data(), nullptr};
         int r = korvax_main(1, argv);
-        std::lock_guard<std::mutex> lock(done_mutex);
-        result = r;
-        done = true;
-        done_cv.notify_all();
+        std::lock_guard<std::mutex> lock(ending->mutex);
+        ending->result = r;
+        ending->done = true;
+        ending->cv.notify_all();
     });
 
     bool stopping = false;
@@ -440,13 +444,13 @@ int App::run_front_end(const std::string& program_name) {
                 window_->show(frame.data());
                 window_->poll(console);
             }
-            std::lock_guard<std::mutex> lock(done_mutex);
-            if (done) break;
+            std::lock_guard<std::mutex> lock(ending->mutex);
+            if (ending->done) break;
         } else {
             // In virtual time the console runs itself between the system's
             // turns (scan-out and capture included); the main thread watches.
-            std::unique_lock<std::mutex> lock(done_mutex);
-            if (done_cv.wait_for(lock, std::chrono::milliseconds(20), [&] { return done; })) break;
+            std::unique_lock<std::mutex> lock(ending->mutex);
+            if (ending->cv.wait_for(lock, std::chrono::milliseconds(20), [&] { return ending->done; })) break;
         }
         if (!stopping) {
             std::string failure = output_failure();
@@ -472,14 +476,14 @@ int App::run_front_end(const std::string& program_name) {
         // Nothing more reaches the outputs; the system's threads end with the process.
         console.set_frame_listener(nullptr);
         system.detach();
-        return result;
+        return 0;
     }
     system.join();
     console.join_threads();
     console.scan_out();  // the last flip is what the panel shows at the end
     console.set_frame_listener(nullptr);
     if (capture_ && !failed_) show_progress(true);
-    return result;
+    return ending->result;
 }
 
 void App::show_progress(bool last) {
