@@ -25,4 +25,11 @@ for driver in x11 offscreen dummy; do
   # Every line is ours.
   echo "$out" | grep -v '^korvax: ' && fail "$driver: library noise on the terminal"
 done
+
+# No display and no ffmpeg to render with: said in one line, status 2, nothing run.
+mkdir nobin
+out=$(env -u DISPLAY -u WAYLAND_DISPLAY SDL_VIDEODRIVER=offscreen PATH="$dir/nobin" "$korvax" --frames 20 2>&1)
+[ $? = 2 ] || fail "no display, no ffmpeg: status"
+echo "$out" | grep -q "no display available .* and no ffmpeg" || fail "no display, no ffmpeg: $out"
+[ "$(echo "$out" | grep -c .)" = 1 ] || fail "no display, no ffmpeg: not one line: $out"
 echo ok
