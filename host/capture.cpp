@@ -95,7 +95,7 @@ bool StagedOutput::prepare(const std::string& path, Kind kind, std::string& erro
         return false;
     } else if (exists && !S_ISREG(st.st_mode)) {
         // A device or a pipe: written where it is.
-        int fd = open(path.c_str(), O_WRONLY);
+        int fd = open(path.c_str(), O_WRONLY | O_NONBLOCK);
         if (fd < 0) {
             error = cannot_write(path, std::strerror(errno));
             status = 1;
@@ -381,6 +381,13 @@ public:
             return false;
         }
         if (!file_.prepare(path, StagedOutput::Kind::File, error, status)) return false;
+        if (file_.in_place()) {
+            // The MP4 format goes back to its start at the end: a file, not a device.
+            error = cannot_write(path, "an MP4 needs a regular file, not a device");
+            status = 2;
+            file_.discard();
+            return false;
+        }
         // A write to an encoder that has gone must be an error, not the end.
         signal(SIGPIPE, SIG_IGN);
         video_ = file_.sibling(".video.mp4");

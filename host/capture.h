@@ -38,6 +38,8 @@ public:
     const std::string& path() const { return path_; }
     // Where the output is written meanwhile.
     const std::string& work() const { return work_; }
+    // Written where it is (a device), not renamed into place.
+    bool in_place() const { return in_place_; }
     // A temporary name in the same folder for an intermediate file (removed by
     // the caller).
     std::string sibling(const std::string& suffix) const;
