@@ -19,17 +19,11 @@
 #include <thread>
 #include <vector>
 
+#include "board/mmsp2.h"
 #include "host/arm940t.h"
 #include "host/sound.h"
 
 namespace korvax::host {
-
-constexpr uint64_t REGISTER_PHYS = 0xC0000000ull;
-constexpr uint32_t REGISTER_BYTES = 0x10000;
-constexpr uint64_t VIDEO_PHYS = 0x2800000;
-constexpr uint32_t VIDEO_BYTES = 0x700000;
-constexpr uint64_t SHARED_PHYS = 0x3000000;
-constexpr uint32_t SHARED_BYTES = 0xF80000;
 
 constexpr int WIDTH = 320;
 constexpr int HEIGHT = 240;
@@ -102,6 +96,20 @@ struct ConsoleConfig {
     // any other clock: only when its owner calls coprocessor().run_instructions
     // (deterministic tests, a virtual clock's advance hook).
     bool pace_coprocessor = true;
+    // The shared-memory words the coprocessor program's idle loop polls
+    // (offset, bytes): while they and the core's registers hold still, its
+    // spinning is skipped. The program that runs there names them; none by
+    // default.
+    uint32_t idle_watch_offset = 0;
+    uint32_t idle_watch_bytes = 0;
+    // The shared-memory words (offsets, 32-bit) where the coprocessor program
+    // counts the sound samples it has put into its PCM buffers and where the
+    // system says whether the music plays: against them the console counts the
+    // samples written to the sound device that were left over from a buffer's
+    // last use. The program names them; none by default (nothing is counted).
+    bool pcm_words = false;
+    uint32_t pcm_position_offset = 0;
+    uint32_t pcm_play_offset = 0;
     // Percent of its instructions the emulated coprocessor is given: below
     // 100 it falls behind as on a machine too busy to run it (tests).
     uint32_t coprocessor_percent = 100;
@@ -199,15 +207,17 @@ public:
 
     OsRecord os_record();
     KeepingUp keeping_up();
-    // The music position word of the control block as the coprocessor last
-    // wrote it (0 before it ran), for a front end's progress.
-    uint32_t music_position_word();
+    // The coprocessor program's count of samples put into its PCM buffers
+    // (ConsoleConfig::pcm_position_offset; 0 before it ran or when not named),
+    // for a front end's progress.
+    uint32_t pcm_position_word();
     // Joins every thread the system created.
     void join_threads();
 
 private:
     void run_coprocessor(uint64_t from, uint64_t to);
     void note_pcm_write(uint32_t length);
+    uint32_t shared_word(uint32_t offset);
     uint16_t read_register(uint32_t offset);
     void write_register(uint32_t offset, uint16_t value);
     uint8_t* window_of(uint64_t phys, uint32_t length);

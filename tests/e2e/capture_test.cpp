@@ -14,8 +14,8 @@
 
 #include <gtest/gtest.h>
 
-#include "host/app.h"
-#include "host/capture.h"
+#include "app/app.h"
+#include "app/capture.h"
 
 namespace korvax {
 namespace {

@@ -21,6 +21,9 @@ void set_word(Console& console, size_t field, uint32_t value) {
 TEST(KeepingUp, BuffersWrittenBeyondTheMusicPositionAreStaleWhileTheMusicPlays) {
     ConsoleConfig config;
     config.pace_coprocessor = false;
+    config.pcm_words = true;
+    config.pcm_position_offset = CONTROL_BLOCK_OFFSET + offsetof(AudioControlBlock, position);
+    config.pcm_play_offset = CONTROL_BLOCK_OFFSET + offsetof(AudioControlBlock, play);
     Console console(config, std::make_unique<test::StepClock>(0));
     std::vector<uint8_t> buffer(8192, 1);  // 4,096 samples
     set_word(console, offsetof(AudioControlBlock, play), 1);

@@ -1,4 +1,4 @@
-#include "host/capture.h"
+#include "app/capture.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "host/console.h"
-#include "host/png.h"
+#include "app/png.h"
 #include "host/wav.h"
 
 namespace korvax::host {

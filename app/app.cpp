@@ -1,4 +1,4 @@
-#include "host/app.h"
+#include "app/app.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -6,14 +6,16 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
 
-#include "host/png.h"
+#include "app/png.h"
 #include "host/wav.h"
-#include "host/window.h"
+#include "app/window.h"
+#include "music/audio_control_block.h"
 #include "platform/entry.h"
 
 namespace korvax::host {
@@ -291,8 +293,18 @@ int run_program(const std::vector<std::string>& args, const std::string& program
 
 // ---- the application -------------------------------------------------------------------
 
-App::App(const Options& options) : options_(options) {
+ConsoleConfig system_console_config() {
     ConsoleConfig config;
+    config.idle_watch_offset = CONTROL_BLOCK_OFFSET;
+    config.idle_watch_bytes = sizeof(AudioControlBlock);
+    config.pcm_words = true;
+    config.pcm_position_offset = CONTROL_BLOCK_OFFSET + offsetof(AudioControlBlock, position);
+    config.pcm_play_offset = CONTROL_BLOCK_OFFSET + offsetof(AudioControlBlock, play);
+    return config;
+}
+
+App::App(const Options& options) : options_(options) {
+    ConsoleConfig config = system_console_config();
     config.exit_after_flips = options.frames;
     config.vsync_mode = static_cast<uint16_t>(options.vsync_mode);
     // Tests starve the emulated coprocessor through the environment, as a
@@ -495,7 +507,7 @@ void App::show_progress(bool last) {
         // The loop's frames and the two black ones.
         done = static_cast<double>(console_->flips()) / (options_.frames + 2);
     } else {
-        done = static_cast<double>(console_->music_position_word()) / SEQUENCE_END_POSITION;
+        done = static_cast<double>(console_->pcm_position_word()) / SEQUENCE_END_POSITION;
     }
     // 100% only once the run is over, and not when it was stopped early.
     if (done > 0.99) done = 0.99;

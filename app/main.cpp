@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "host/app.h"
+#include "app/app.h"
 
 int main(int argc, char** argv) {
     return korvax::host::run_program(std::vector<std::string>(argv + 1, argv + argc), argv[0]);

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "host/capture.h"
+#include "app/capture.h"
 #include "host/console.h"
 #include "host/virtual_clock.h"
 
@@ -53,6 +53,11 @@ struct RunDigest {
         for (size_t i = 0; i < n; ++i) hash = (hash ^ data[i]) * 1099511628211ull;
     }
 };
+
+// A console for the korvax system: the idle loop of the coprocessor program it
+// carries polls the music's control block, where the program also counts the
+// samples it put into its PCM buffers.
+ConsoleConfig system_console_config();
 
 // Parses the command line and checks that its options go together. On failure
 // returns false with a one-line message. On --help returns true with help set.
