@@ -1,0 +1,156 @@
+// Framing of the scenes' models on the 320 x 240 screen: the whole sequence
+// runs from the real start-up with the music position advancing one video
+// frame of sound per frame, and after each frame the screen extent of the
+// model the scene draws is measured from the projected vertices. A model that
+// grows or turns so that an edge of the screen cuts it in more frames than
+// pinned here fails the test.
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "host/offline.h"
+#include "models/mesh.h"
+#include "render/mesh_pipeline.h"
+#include "render/rasterizer.h"
+#include "sequence/animation.h"
+#include "sequence/scenes.h"
+#include "sequence/timeline.h"
+
+namespace korvax {
+namespace {
+
+struct Box {
+    int32_t x0, y0, x1, y1;
+};
+
+// Which vertex slots of the scene's mesh make up the part that must stay in view.
+enum class Part {
+    Faces,      // every vertex some face uses
+    All,        // every vertex (a point set drawn as lines)
+    AboveY150,  // vertices whose loaded y lies above 150 (the lotus's bloom, not its stem)
+};
+
+struct SceneFrames {
+    int frames = 0;
+    int cut = 0;         // frames whose box crosses an edge of the screen
+    int cut_sides = 0;   // frames whose box crosses the left or right edge
+    int cut_bottom = 0;  // frames whose box crosses the bottom edge
+    double mean_width = 0, mean_height = 0;
+};
+
+// The loaded positions of the meshes, before any per-frame animation.
+std::vector<int32_t> loaded_y[MESH_COUNT];
+
+std::vector<bool> part_of(const MeshObject& mesh, int slot, Part part) {
+    std::vector<bool> in(static_cast<size_t>(mesh.vertex_count) + 1, false);
+    if (part == Part::All) {
+        std::fill(in.begin() + 1, in.end(), true);
+        return in;
+    }
+    for (int f = 1; f <= mesh.face_count; ++f) {
+        for (int32_t v : {mesh.faces[f].vertex_a, mesh.faces[f].vertex_b, mesh.faces[f].vertex_c}) {
+            if (v < 1 || v > mesh.vertex_count) continue;
+            if (part == Part::AboveY150 && loaded_y[slot][static_cast<size_t>(v)] <= 150) continue;
+            in[static_cast<size_t>(v)] = true;
+        }
+    }
+    return in;
+}
+
+Box extent(const std::vector<bool>& in) {
+    Box b{1 << 30, 1 << 30, -(1 << 30), -(1 << 30)};
+    for (size_t v = 1; v < in.size(); ++v) {
+        if (!in[v]) continue;
+        const Vec3& p = projected_vertices[v];
+        b.x0 = std::min(b.x0, p.x);
+        b.y0 = std::min(b.y0, p.y);
+        b.x1 = std::max(b.x1, p.x);
+        b.y1 = std::max(b.y1, p.y);
+    }
+    return b;
+}
+
+void no_triangles(TriangleRecord&, bool) {}
+
+class SceneFraming : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        for (SpinState& s : spin_state) s = SpinState{};
+        fade_step = 0;
+        noise_index = 0;
+        tunnel_scroll = 0;
+        morph_frame = 0;
+        morph_frame_c = 10;
+        morph_frame_d = 6;
+        morph_frame_e = 7;
+        overlay_x = overlay_y = 0;
+        sequence_finished = 0;
+        host::start_system_offline();
+        for (int k = 0; k < MESH_COUNT; ++k) {
+            loaded_y[k].assign(static_cast<size_t>(meshes[k].vertex_count) + 1, 0);
+            for (int v = 1; v <= meshes[k].vertex_count; ++v) loaded_y[k][static_cast<size_t>(v)] = meshes[k].vertices[v].y;
+        }
+        // Only the projection is measured: the triangles are not filled.
+        set_triangle_sink(no_triangles);
+        static FrameBuffer frame;
+        const uint32_t per_frame = 88200 / 60;
+        uint32_t position = 0;
+        set_scene_state(1);
+        while (!sequence_finished) {
+            position += per_frame;
+            render_scene(&frame);
+            const int k = SceneState;
+            const Plan& plan = PLANS[k];
+            if (plan.mesh >= 0 && current_mesh == &meshes[plan.mesh]) {
+                const Box b = extent(part_of(meshes[plan.mesh], plan.mesh, plan.part));
+                SceneFrames& s = scenes_[k];
+                ++s.frames;
+                const bool sides = b.x0 < 0 || b.x1 > 319;
+                const bool bottom = b.y1 > 239;
+                s.cut += sides || bottom || b.y0 < 0;
+                s.cut_sides += sides;
+                s.cut_bottom += bottom;
+                s.mean_width += b.x1 - b.x0;
+                s.mean_height += b.y1 - b.y0;
+            }
+            advance_timeline(position);
+        }
+        set_triangle_sink(nullptr);
+        for (int k = 1; k <= 10; ++k) {
+            SceneFrames& s = scenes_[k];
+            if (s.frames == 0) continue;
+            s.mean_width /= s.frames;
+            s.mean_height /= s.frames;
+            std::printf("scene %d: %d frames, cut in %.1f %% (sides %.1f %%, bottom %.1f %%), mean extent %.0f x %.0f\n",
+                        k, s.frames, 100.0 * s.cut / s.frames, 100.0 * s.cut_sides / s.frames,
+                        100.0 * s.cut_bottom / s.frames, s.mean_width, s.mean_height);
+        }
+    }
+
+    struct Plan {
+        int mesh;
+        Part part;
+    };
+    // Per scene state: the mesh drawn last in the frame and the part measured.
+    static constexpr Plan PLANS[11] = {
+        {-1, Part::Faces},       {10, Part::Faces}, {0, Part::Faces}, {5, Part::AboveY150}, {4, Part::Faces},
+        {3, Part::All},          {6, Part::Faces},  {2, Part::Faces}, {11, Part::Faces},    {8, Part::Faces},
+        {9, Part::Faces},
+    };
+
+    static double share_cut(int k) { return static_cast<double>(scenes_[k].cut) / scenes_[k].frames; }
+    static double share_cut_sides(int k) { return static_cast<double>(scenes_[k].cut_sides) / scenes_[k].frames; }
+    static double share_cut_bottom(int k) { return static_cast<double>(scenes_[k].cut_bottom) / scenes_[k].frames; }
+
+    static SceneFrames scenes_[11];
+};
+SceneFrames SceneFraming::scenes_[11];
+
+TEST_F(SceneFraming, EveryModelSceneIsMeasured) {
+    for (int k = 1; k <= 10; ++k) EXPECT_GT(scenes_[k].frames, 300) << "scene " << k;
+}
+
+}  // namespace
+}  // namespace korvax
