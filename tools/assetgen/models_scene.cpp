@@ -114,7 +114,7 @@ int step_count(const Lot& lot) {
 
 }  // namespace
 
-ModelSet make_model_0() {
+ModelSet make_city() {
     ModelSet s;
     Mesh& m = s.mesh;
     Rng rng(0xC17Eu);
@@ -420,7 +420,7 @@ std::vector<Vec3d> koi_points(const KoiPose& pose) {
 
 }  // namespace
 
-ModelSet make_model_4() {
+ModelSet make_koi() {
     ModelSet s;
     Mesh& m = s.mesh;
     const KoiPose rest;
@@ -535,7 +535,7 @@ ModelSet make_model_4() {
 // rows 3..78), the petals the petal gradient (columns 0..159), the stem the
 // green strip (columns 160..255, rows 84..255).
 
-Mesh make_model_5() {
+Mesh make_lotus() {
     Mesh m;
     const int segs = 13;
     struct Ring {
@@ -608,7 +608,7 @@ Mesh make_model_5() {
 // ring's inner faces show the live screen copy of texture 5 (columns 2..139,
 // rows 3..50).
 
-Mesh make_model_6() {
+Mesh make_space_station() {
     Mesh m;
     const Vec3d core{0, 832, 0};
     std::vector<double> score;  // per face: higher is lit first

@@ -41,7 +41,7 @@ Vec3d rounded_cube(Vec3d d, double amount) {
 // Slot 11: an oblate sphere of 30 segments and 40 rings with its poles on the
 // z axis (30 faces meet at each pole). It morphs into a five-lobed cushion
 // and a twisted rounded cube.
-ModelSet make_model_11() {
+ModelSet make_lobed_sphere() {
     ModelSet s;
     const SphereGrid g = sphere_grid(30, 40, [](double t, double p) { return sphere_point(t, p, 2); });
     ring_surface(s.mesh, g.rings, g.pole_first, g.pole_last);
@@ -67,7 +67,7 @@ ModelSet make_model_11() {
 
 // Slot 10: a lumpy drop of 16 segments and 12 rings, poles on the y axis; it
 // swells into a larger lumpy shape and back like a drop of liquid metal.
-ModelSet make_model_10() {
+ModelSet make_liquid_drop() {
     ModelSet s;
     const SphereGrid g = sphere_grid(16, 12, [](double t, double p) {
         const double st = dsin(t);
@@ -93,7 +93,7 @@ ModelSet make_model_10() {
 
 // Slot 9: a faceted disc-like sphere, 30 segments and 10 rings, poles on the
 // z axis. The last face repeats the first (so one pole belongs to 31 faces).
-Mesh make_model_9() {
+Mesh make_faceted_disc() {
     Mesh m;
     const SphereGrid g = sphere_grid(30, 10, [](double t, double p) { return sphere_point(t, p, 2); });
     ring_surface(m, g.rings, g.pole_first, g.pole_last);
@@ -105,7 +105,7 @@ Mesh make_model_9() {
 }
 
 // Slot 8: a torus of 24 x 24 quads, tilted so that it fills a near cube.
-Mesh make_model_8() {
+Mesh make_torus() {
     Mesh m;
     const int n = 24;
     const double major = 300, minor = 165;
@@ -133,7 +133,7 @@ Mesh make_model_8() {
 }
 
 // Slot 6, appended part: the station's core, a 12 x 9 sphere of material 2.
-Mesh make_model_6_appended() {
+Mesh make_station_core() {
     Mesh m;
     const SphereGrid g = sphere_grid(12, 9, [](double t, double p) { return sphere_point(t, p, 1); });
     ring_surface(m, g.rings, g.pole_first, g.pole_last, 0, 2);
@@ -151,7 +151,7 @@ constexpr int HELIX_RUNGS = 44;
 int helix_rung(int k) { return 12 + 6 * k; }
 }  // namespace
 
-Mesh make_model_3() {
+Mesh make_helix_points() {
     Mesh m;
     for (int strand = 0; strand < 2; ++strand) {
         for (int i = 0; i < HELIX_POINTS; ++i) {
@@ -174,7 +174,7 @@ static void put_pair(Bytes& out, int a, int b) {
 
 // Edge list 5: each strand as a polyline (285 + 285 edges), then 44 rungs
 // between the strands. Vertex slots are asset vertex numbers + 1.
-Bytes make_edge_list_5() {
+Bytes make_helix_edges() {
     Bytes out;
     for (int strand = 0; strand < 2; ++strand) {
         for (int i = 0; i + 1 < HELIX_POINTS; ++i) {
@@ -188,7 +188,7 @@ Bytes make_edge_list_5() {
 
 // Slot 7: 33 x 33 points, spacing 16, in the plane y = 0, row by row along x;
 // its only face names the empty slot three times.
-Mesh make_model_7() {
+Mesh make_floor_grid() {
     Mesh m;
     for (int r = 0; r < 33; ++r) {
         for (int c = 0; c < 33; ++c) m.add(-256 + 16 * c, 0, -256 + 16 * r);
@@ -198,7 +198,7 @@ Mesh make_model_7() {
 }
 
 // Edge list 2: the rows of the grid, its columns, then one diagonal per cell.
-Bytes make_edge_list_2() {
+Bytes make_grid_edges() {
     Bytes out;
     auto slot = [](int r, int c) { return r * 33 + c + 1; };
     for (int r = 0; r < 33; ++r) {
@@ -218,7 +218,7 @@ Bytes make_edge_list_2() {
 // through four shapes, and a small moon (group 1, 6 x 7, poles on z) that
 // circles it at a distance. Vertex order: the moon's rings, the orb (the 114
 // vertices the morph rewrites, slots 43..156), the moon's poles.
-ModelSet make_model_2() {
+ModelSet make_orb_and_moon() {
     ModelSet s;
     Mesh orb;
     const SphereGrid og = sphere_grid(16, 7, [](double t, double p) { return sphere_point(t, p, 1); });
@@ -300,7 +300,7 @@ ModelSet make_model_2() {
 // end caps fan to the empty vertex slot (the base centre) except the top
 // one, which ends in a spire point. Fourteen markers on the axis close the
 // vertex list.
-ModelSet make_model_1() {
+ModelSet make_tiered_tower() {
     ModelSet s;
     Mesh& m = s.mesh;
     const int segs = 12, rings = 13, tiers = 5;
