@@ -38,30 +38,50 @@ Vec3d rounded_cube(Vec3d d, double amount) {
 
 }  // namespace
 
-// Slot 11: an oblate sphere of 30 segments and 40 rings with its poles on the
-// z axis (30 faces meet at each pole). It morphs into a five-lobed cushion
-// and a twisted rounded cube.
+// Slot 11: a lobed gem of 30 segments and 40 rings with its poles on the z
+// axis (30 faces meet at each pole): five deep pleats around the axis, crossed
+// by three softer bands, so that many of its faces turn well away from the
+// view and the flat lighting shows it as a solid. It pulses between three key
+// shapes that keep the pleats where they are (the lighting keeps the normals
+// of the loaded shape): the gem, the gem with its pleats twisted, and the gem
+// drawn out along its axis with deeper pleats.
+//
+// Scene 8 draws it around (100, 170) with a spin that turns every axis to
+// the screen: within 480 units of the centre (69 pixels) it stays clear of the
+// bottom edge, the sky behind it and the three reduced copies. The asset
+// itself is the same gem 2.9 times larger, as the model inventory's ranges
+// ask; the key shapes overwrite it from the scene's second frame on.
+namespace {
+constexpr double GEM_SCALE = 1.0 / 2.9;  // key shapes : asset
+
+Vec3d lobed_gem(double t, double p, double twist, double stretch, double depth) {
+    const double st = dsin(t);
+    const double lobes = 0.5 + 0.5 * dcos(5 * (p + twist * dcos(t)));
+    const double bands = 0.5 + 0.5 * dcos(3 * t * 2);
+    const double r = 0.72 + depth * lobes * lobes * st + 0.08 * bands * st;
+    const Vec3d d = sphere_point(t, p, 2);
+    return Vec3d{r * d.x, r * d.y, stretch * (0.55 + 0.1 * lobes) * d.z};
+}
+}  // namespace
+
 ModelSet make_lobed_sphere() {
     ModelSet s;
-    const SphereGrid g = sphere_grid(30, 40, [](double t, double p) { return sphere_point(t, p, 2); });
+    const SphereGrid g = sphere_grid(30, 40, [](double t, double p) { return lobed_gem(t, p, 0.0, 1.0, 0.34); });
     ring_surface(s.mesh, g.rings, g.pole_first, g.pole_last);
-    apply_map(s.mesh, fit_map(bounds(s.mesh), {-1248, -1248, -792}, {1256, 1248, 792}));
-    require(check_closed(s.mesh, 0, s.mesh.faces.size()), "model 11");
+    const AxisMap map = fit_map(bounds(s.mesh), {-1248, -1248, -792}, {1256, 1248, 792});
+    apply_map(s.mesh, map);
+    require(check_closed(s.mesh, 0, s.mesh.faces.size()), "lobed sphere");
 
-    const SphereGrid cushion = sphere_grid(30, 40, [](double t, double p) {
-        const double st = dsin(t);
-        const double swirl = p + 0.55 * dcos(t);
-        const double r = 1.0 + 0.24 * st * st * dcos(5 * swirl);
-        const Vec3d d = sphere_point(t, p, 2);
-        return Vec3d{1120 * r * d.x, 1120 * r * d.y, 980 * d.z};
-    });
-    const SphereGrid cube = sphere_grid(30, 40, [](double t, double p) {
-        Vec3d c = rounded_cube(sphere_point(t, p, 2), 0.8) * 1000.0;
-        return rotate_about_z(c, 0.55 * c.z / 1000.0);
-    });
-    s.keys.push_back({"KEY_G0", quantised_positions(s.mesh), 0, {}});
-    s.keys.push_back({"KEY_G1", grid_positions(cushion), 0, {}});
-    s.keys.push_back({"KEY_G2", grid_positions(cube), 0, {}});
+    auto key = [&](const SphereGrid& shape) {
+        std::vector<Vec3d> out;
+        for (const Vec3d& p : grid_positions(shape)) out.push_back(map.apply(p) * GEM_SCALE);
+        return out;
+    };
+    const SphereGrid twisted = sphere_grid(30, 40, [](double t, double p) { return lobed_gem(t, p, 0.45, 1.0, 0.34); });
+    const SphereGrid drawn = sphere_grid(30, 40, [](double t, double p) { return lobed_gem(t, p, -0.2, 1.3, 0.42); });
+    s.keys.push_back({"KEY_G0", key(g), 0, {}});
+    s.keys.push_back({"KEY_G1", key(twisted), 0, {}});
+    s.keys.push_back({"KEY_G2", key(drawn), 0, {}});
     return s;
 }
 
