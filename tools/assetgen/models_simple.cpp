@@ -162,22 +162,26 @@ Mesh make_station_core() {
     return m;
 }
 
-// Slot 3: two helical strands of 286 points each along the y axis, three turns,
-// the second strand 144 degrees behind the first. No faces: it is drawn as
-// lines (edge list 5).
+// Slot 3: two helical ribbons of 286 points each along the y axis, three
+// turns, the second strand 144 degrees behind the first. No faces: it is drawn
+// as lines (edge list 5). Each strand zig-zags between the two edges of a band
+// HELIX_RIBBON units tall at the full radius, so that its lines hatch the band
+// and the strand keeps a body against the brightest frames of its backdrop.
 namespace {
 constexpr int HELIX_POINTS = 286;
 constexpr int HELIX_RUNGS = 44;
-int helix_rung(int k) { return 12 + 6 * k; }
+constexpr double HELIX_RIBBON = 420;
+int helix_rung(int k) { return 12 + 6 * k; }  // even: on the lower edge
 }  // namespace
 
 Mesh make_helix_points() {
     Mesh m;
     for (int strand = 0; strand < 2; ++strand) {
         for (int i = 0; i < HELIX_POINTS; ++i) {
-            const double t = static_cast<double>(i) / (HELIX_POINTS - 1);
+            const double t = static_cast<double>(i / 2) / (HELIX_POINTS / 2 - 1);
             const double a = TAU * 3.0 * t + strand * 0.8 * PI;
-            m.add(1400 * dcos(a), -4008 + 8016 * t, 1400 * dsin(a));
+            const double y = -4008 + (8016 - HELIX_RIBBON) * t + (i % 2 == 1 ? HELIX_RIBBON : 0);
+            m.add(1400 * dcos(a), y, 1400 * dsin(a));
         }
     }
     apply_map(m, fit_map(bounds(m), {-1400, -4008, -1400}, {1400, 4008, 1400}));
@@ -192,8 +196,9 @@ static void put_pair(Bytes& out, int a, int b) {
     }
 }
 
-// Edge list 5: each strand as a polyline (285 + 285 edges), then 44 rungs
-// between the strands. Vertex slots are asset vertex numbers + 1.
+// Edge list 5: each strand as a zig-zag polyline across its ribbon (285 +
+// 285 edges), then 44 rungs between the strands' lower edges. Vertex slots
+// are asset vertex numbers + 1.
 Bytes make_helix_edges() {
     Bytes out;
     for (int strand = 0; strand < 2; ++strand) {
