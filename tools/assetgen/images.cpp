@@ -335,8 +335,9 @@ void texture_4(OutputSet& out) {
 }
 
 // Texture 5: the station. Columns 2..139 rows 3..50 take live screen copies
-// in scene 6 (a dark screen until then); rows 56..155 hull plating; rows
-// 160..255 window strips on black (drawn ORed over the background).
+// in scene 6 (a dark screen until then); columns 142..255 of rows 0..55 the
+// core's glow; rows 56..155 hull plating; rows 160..255 window strips on
+// black (drawn ORed over the background).
 void texture_5(OutputSet& out) {
     Palette pal{};
     fill_gradient(pal, {{0, rgb(6, 8, 14)}, {70, rgb(95, 105, 125)}, {110, rgb(180, 188, 205)}, {127, rgb(235, 240, 248)}});
@@ -346,7 +347,13 @@ void texture_5(OutputSet& out) {
     for (int y = 0; y < 256; ++y) {
         for (int x = 0; x < 256; ++x) {
             int idx = 4;
-            if (y < 56) {
+            if (y < 56 && x >= 142) {
+                // The glow of the core on the tower's crown: white-hot at the
+                // top, through gold to a deep orange, with faint rays.
+                const double t = y / 55.0;
+                const double rays = 0.5 + 0.5 * dsin(TAU * (x - 142) / 18.0);
+                idx = 128 + static_cast<int>(63 * (1 - t * t) - 8 * t * rays);
+            } else if (y < 56) {
                 idx = 8 + (y % 3 == 0 ? 4 : 0) + static_cast<int>(6 * tiled_noise(x / 6.0, y / 6.0, 64, 61));
             } else if (y < 156) {
                 const int px = x % 32, py = (y - 56) % 16;

@@ -668,7 +668,10 @@ Mesh make_space_station() {
         }
         RingSurface ts = ring_surface(m, rings, Vec3d{0, 160, 0}, Vec3d{0, -832, 0});
         require(check_closed(m, ts.face_begin, ts.face_end), "station tower");
+        // The crown under the core (its cap and first two rings) shows the
+        // core's glow, white-hot at the top; the rest is hull plating.
         ring_uvs(m, ts, [](double ring, double seg) {
+            if (ring <= 1) return std::pair<double, double>{144 + seg * (108.0 / 12), 4 + (ring + 1) * 24};
             return std::pair<double, double>{2 + seg * (250.0 / 12), 60 + (ring + 1) * (92.0 / 15)};
         });
         for (size_t f = ts.face_begin; f < ts.face_end; ++f) {
@@ -723,7 +726,9 @@ Mesh make_space_station() {
             v[4 * e + 3] = m.add(c + side * hw - Vec3d{0, hh, 0});
         }
         const size_t before = m.faces.size();
-        const std::array<double, 8> hull{4, 64, 120, 64, 120, 76, 4, 76};
+        // The long sides carry the core's glow out along the spoke: white-hot
+        // at the core, deep orange at the far end.
+        const std::array<double, 8> hull{146, 4, 146, 54, 250, 54, 250, 4};
         const std::array<double, 8> end{130, 120, 150, 120, 150, 140, 130, 140};
         quad_uv(m, v[0], v[1], v[2], v[3], 0, end);      // inner end
         quad_uv(m, v[4], v[7], v[6], v[5], 0, end);      // outer end

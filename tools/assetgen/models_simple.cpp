@@ -163,13 +163,22 @@ Mesh make_torus() {
     return m;
 }
 
-// Slot 6, appended part: the station's core, a 12 x 9 sphere of material 2.
+// Slot 6, appended part: the station's core, a 12 x 9 sphere of material 2
+// cut into a crystal: every other point of the grid stands out at the full
+// radius, the rest sit at half of it, so that its facets turn every way and
+// the flat lighting breaks it into bright and dark planes instead of one flat
+// disc. The tower's crown under it and the spokes out of it show its glow
+// (texture 5).
 Mesh make_station_core() {
     Mesh m;
-    const SphereGrid g = sphere_grid(12, 9, [](double t, double p) { return sphere_point(t, p, 1); });
+    const SphereGrid g = sphere_grid(12, 9, [](double t, double p) {
+        const long ring = round_int(t / (PI / 10)), segment = round_int(p / (TAU / 12));
+        const double r = (ring + segment) % 2 == 0 ? 1.0 : 0.5;
+        return sphere_point(t, p, 1) * r;
+    });
     ring_surface(m, g.rings, g.pole_first, g.pole_last, 0, 2);
     apply_map(m, fit_map(bounds(m), {-320, -336, -256}, {320, 336, 304}));
-    require(check_closed(m, 0, m.faces.size()), "model 6 appended");
+    require(check_closed(m, 0, m.faces.size()), "station core");
     return m;
 }
 
