@@ -29,7 +29,8 @@ struct Box {
 enum class Part {
     Faces,      // every vertex some face uses
     All,        // every vertex (a point set drawn as lines)
-    AboveY150,  // vertices whose loaded y lies above 150 (the lotus's bloom, not its stem)
+    Bloom,      // vertices whose loaded y lies in 150..1300: the lotus's petals and bud, not its
+                // stem and pad below nor the bud's slender tip above
 };
 
 struct SceneFrames {
@@ -52,7 +53,7 @@ std::vector<bool> part_of(const MeshObject& mesh, int slot, Part part) {
     for (int f = 1; f <= mesh.face_count; ++f) {
         for (int32_t v : {mesh.faces[f].vertex_a, mesh.faces[f].vertex_b, mesh.faces[f].vertex_c}) {
             if (v < 1 || v > mesh.vertex_count) continue;
-            if (part == Part::AboveY150 && loaded_y[slot][static_cast<size_t>(v)] <= 150) continue;
+            if (part == Part::Bloom && (loaded_y[slot][static_cast<size_t>(v)] <= 150 || loaded_y[slot][static_cast<size_t>(v)] >= 1300)) continue;
             in[static_cast<size_t>(v)] = true;
         }
     }
@@ -135,7 +136,7 @@ protected:
     };
     // Per scene state: the mesh drawn last in the frame and the part measured.
     static constexpr Plan PLANS[11] = {
-        {-1, Part::Faces},       {10, Part::Faces}, {0, Part::Faces}, {5, Part::AboveY150}, {4, Part::Faces},
+        {-1, Part::Faces},       {10, Part::Faces}, {0, Part::Faces}, {5, Part::Bloom}, {4, Part::Faces},
         {3, Part::All},          {6, Part::Faces},  {2, Part::Faces}, {11, Part::Faces},    {8, Part::Faces},
         {9, Part::Faces},
     };

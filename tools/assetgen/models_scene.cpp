@@ -528,12 +528,20 @@ ModelSet make_koi() {
 }
 
 // ---------------------------------------------------------------------------
-// Slot 5: a lotus. A body of revolution along y (13 segments, 19 rings:
-// the closed bud, the calyx and the stem; poles at the bud's tip and the
-// stem's foot) and six double-sided petals of 4 x 5 points that open around
-// it. The bud carries the live screen copy of texture 3 (columns 160..255,
-// rows 3..78), the petals the petal gradient (columns 0..159), the stem the
-// green strip (columns 160..255, rows 84..255).
+// Slot 5: a lotus on its pad. A body of revolution along y (13 segments, 19
+// rings: the slender bud, the calyx, the stem and the pad it rises from;
+// poles at the bud's tip and under the pad) and six double-sided petals of
+// 4 x 5 points that open around it. The bud carries the live screen copy of
+// texture 3 (columns 160..255, rows 3..78), the petals the petal gradient
+// (columns 0..159), the stem and the pad the green strip (columns 160..255,
+// rows 84..255).
+//
+// Scene 3 draws it around (100, 170), 100 pixels from the left edge and 170
+// from the top, looking down on it from 20 to 50 degrees as the camera path
+// turns about it. The bloom is kept within about 650 units of the axis (93
+// pixels) and, but for the bud's slender tip, 900 units high, so it stays
+// in the frame; the model's ranges are reached by the pad (at the foot,
+// mostly below the frame) and by that tip.
 
 Mesh make_lotus() {
     Mesh m;
@@ -542,10 +550,10 @@ Mesh make_lotus() {
         double y, r;
     };
     const Ring profile[19] = {
-        {1440, 150}, {1340, 300}, {1180, 400}, {1000, 450}, {800, 450}, {620, 410}, {470, 340},  // bud
-        {360, 250},  {260, 150},  {170, 90},                                                   // calyx
-        {60, 72},    {-80, 66},   {-240, 64},  {-400, 64},  {-560, 66}, {-720, 70}, {-880, 76},   // stem
-        {-1020, 84}, {-1110, 60}};
+        {1560, 50},  {1300, 130}, {1060, 210}, {820, 270}, {600, 290}, {400, 270}, {230, 210},  // bud
+        {110, 160},  {10, 110},   {-80, 80},                                                   // calyx
+        {-190, 70},  {-370, 66},  {-540, 64},  {-700, 66},  {-860, 72}, {-1000, 84},            // stem
+        {-1050, 480}, {-1085, 950}, {-1100, 1264}};                                           // pad
     std::vector<std::vector<Vec3d>> rings;
     for (const Ring& r : profile) {
         std::vector<Vec3d> ring;
@@ -557,7 +565,7 @@ Mesh make_lotus() {
         }
         rings.push_back(ring);
     }
-    RingSurface body = ring_surface(m, rings, Vec3d{0, 1560, 0}, Vec3d{0, -1144, 0});
+    RingSurface body = ring_surface(m, rings, Vec3d{0, 1780, 0}, Vec3d{0, -1144, 0});
     ring_uvs(m, body, [&](double ring, double seg) {
         const double u = 161 + seg * (93.0 / segs);
         if (ring <= 6) return std::pair<double, double>{u, 4 + (ring + 1) * (73.0 / 7)};
@@ -573,12 +581,12 @@ Mesh make_lotus() {
         std::vector<int> ids;
         for (int r = 0; r < along; ++r) {
             const double t = static_cast<double>(r) / (along - 1);
-            const double rho = 260 + 980 * dsin(t * PI / 2) - 60 * t * t;
-            const double y = 330 + 300 * t + 1418 * t * t * t;
-            const double half = 90 + 430 * dsin(PI * (0.1 + 0.8 * t)) * (1 - 0.55 * t * t * t);
+            const double rho = 230 + 420 * dsin(t * PI / 2);
+            const double y = 60 + 420 * t + 340 * t * t;
+            const double half = 80 + 270 * dsin(PI * (0.1 + 0.8 * t)) * (1 - 0.55 * t * t * t);
             for (int c = 0; c < across; ++c) {
                 const double w = -1 + 2.0 * c / (across - 1);
-                const double cup = 170 * w * w * (0.3 + t);
+                const double cup = 120 * w * w * (0.3 + t);
                 const Vec3d pt = radial * (rho - cup) + tangent * (half * w) + Vec3d{0, y + 0.6 * cup, 0};
                 ids.push_back(m.add(pt));
             }
@@ -594,7 +602,7 @@ Mesh make_lotus() {
             }
         }
     }
-    apply_map(m, fit_map(bounds(m), {-1264, -1144, -1264}, {1264, 2048, 1264}));
+    apply_map(m, fit_map(bounds(m), {-1264, -1144, -1264}, {1264, 1780, 1264}));
     return m;
 }
 
