@@ -14,6 +14,7 @@
 #include "models/mesh.h"
 #include "render/mesh_pipeline.h"
 #include "render/rasterizer.h"
+#include "render/render_state.h"
 #include "sequence/animation.h"
 #include "sequence/scenes.h"
 #include "sequence/timeline.h"
@@ -83,7 +84,68 @@ void no_triangles(TriangleRecord&, bool) {}
 
 class SceneFraming : public ::testing::Test {
 protected:
+    // The run leaves the ramps, the render state and the animation state as
+    // the last scene set them; later suites in this process start from the
+    // values the run found.
+    struct Saved {
+        RenderState render;
+        uint16_t primary[64], secondary[64];
+        SpinState spins[OBJECT_MATRIX_COUNT];
+        Matrix4 matrices[OBJECT_MATRIX_COUNT];
+        uint8_t fade;
+        uint16_t noise;
+        int32_t tunnel, morph, morph_c, morph_d, morph_e, state;
+        uint16_t overlay_x, overlay_y;
+        uint8_t path;
+        MeshObject* mesh;
+    };
+    static Saved& saved() {
+        static Saved s;
+        return s;
+    }
+
+    static void TearDownTestSuite() {
+        const Saved& s = saved();
+        render_state = s.render;
+        std::copy(std::begin(s.primary), std::end(s.primary), primary_ramp);
+        std::copy(std::begin(s.secondary), std::end(s.secondary), secondary_ramp);
+        std::copy(std::begin(s.spins), std::end(s.spins), spin_state);
+        std::copy(std::begin(s.matrices), std::end(s.matrices), object_matrices);
+        fade_step = s.fade;
+        noise_index = s.noise;
+        tunnel_scroll = s.tunnel;
+        morph_frame = s.morph;
+        morph_frame_c = s.morph_c;
+        morph_frame_d = s.morph_d;
+        morph_frame_e = s.morph_e;
+        overlay_x = s.overlay_x;
+        overlay_y = s.overlay_y;
+        SceneState = s.state;
+        camera_path_active = s.path;
+        current_mesh = s.mesh;
+        sequence_finished = 0;
+    }
+
     static void SetUpTestSuite() {
+        Saved& was = saved();
+        was.render = render_state;
+        std::copy(primary_ramp, primary_ramp + 64, was.primary);
+        std::copy(secondary_ramp, secondary_ramp + 64, was.secondary);
+        std::copy(spin_state, spin_state + OBJECT_MATRIX_COUNT, was.spins);
+        std::copy(object_matrices, object_matrices + OBJECT_MATRIX_COUNT, was.matrices);
+        was.fade = fade_step;
+        was.noise = noise_index;
+        was.tunnel = tunnel_scroll;
+        was.morph = morph_frame;
+        was.morph_c = morph_frame_c;
+        was.morph_d = morph_frame_d;
+        was.morph_e = morph_frame_e;
+        was.overlay_x = overlay_x;
+        was.overlay_y = overlay_y;
+        was.state = SceneState;
+        was.path = camera_path_active;
+        was.mesh = current_mesh;
+
         for (SpinState& s : spin_state) s = SpinState{};
         fade_step = 0;
         noise_index = 0;
