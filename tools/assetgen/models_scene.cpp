@@ -69,7 +69,7 @@ namespace {
 
 constexpr int CITY_NX = 12, CITY_NZ = 10;
 constexpr double PLAZA_TOP = 30;
-constexpr double CITY_SKYLINE = 1500;  // height of downtown's towers over the plaza, before the mast
+constexpr double CITY_SKYLINE = 1700;  // height of downtown's towers over the plaza, before the mast
 constexpr double CITY_FLOOR = 150;     // planned height of a floor
 constexpr double CITY_TOP = 4104;      // the mast's tip: the top of the model's range
 constexpr double TEXEL = 16;  // model units per texel on walls
@@ -147,7 +147,7 @@ void plan_lots(CityPlan& c, Rng& rng) {
             lot.i = i;
             lot.k = k;
             const double cx = (c.xs[i] + c.xs[i + 1]) / 2, cz = (c.zs[k] + c.zs[k + 1]) / 2;
-            const double dx = (cx + 1400) / 2900, dz = (cz - 300) / 2600;
+            const double dx = (cx + 1400) / 1700, dz = (cz - 300) / 1500;
             const double fall = dexp(-(dx * dx + dz * dz));
             lot.target = 260 + CITY_SKYLINE * fall * rng.range(0.55, 1.0);
             lot.sidewalk = rng.range(70, 200);

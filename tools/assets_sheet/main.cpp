@@ -1,6 +1,8 @@
 // korvax-assets: contact sheets of the demo's generated art, as PNG files.
 //
 //   korvax-assets <output directory>
+//   korvax-assets --sequence <output directory>   (the ten sequence sheets only,
+//                                                 as docs/ keeps them)
 //
 // It runs the system's own start-up (tables, models into their mesh slots,
 // material modes, the precomputation of textures, fade tables and morph
@@ -10,7 +12,7 @@
 //   palettes.png      the fourteen palettes as strips
 //   backdrop_<k>.png  each backdrop (and the overlay) through its palette, and
 //                     through the fade step its scene typically shows
-//   scene_<k>.png     scene k as the sequence plays it: six frames across its
+//   sequence_<k>.png  scene k as the sequence plays it: six frames across its
 //                     length (the contact sheets of docs/)
 //   model_1.png       the mesh no scene shows
 //   morph_<s>.png     frames of each vertex animation
@@ -217,7 +219,7 @@ void sheet_sequence() {
         if (taken[k] < SHEET_FRAMES && position >= due) sheets[static_cast<size_t>(k)].put(taken[k]++);
         advance_timeline(position);
     }
-    for (int k = 0; k < 10; ++k) sheets[static_cast<size_t>(k)].save("scene_" + std::to_string(k + 1) + ".png");
+    for (int k = 0; k < 10; ++k) sheets[static_cast<size_t>(k)].save("sequence_" + std::to_string(k + 1) + ".png");
 }
 
 void sheet_unshown() {
@@ -284,15 +286,20 @@ void sheet_morphs() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s <output directory>\n", argv[0]);
+    const bool sequence_only = argc == 3 && std::string(argv[1]) == "--sequence";
+    if (argc != 2 && !sequence_only) {
+        std::fprintf(stderr, "usage: %s [--sequence] <output directory>\n", argv[0]);
         return 2;
     }
-    g_dir = argv[1];
+    g_dir = argv[argc - 1];
     std::filesystem::create_directories(g_dir);
 
     // The start-up of the system, short of the hardware and the music.
     korvax::host::start_system_offline();
+    if (sequence_only) {
+        sheet_sequence();
+        return 0;
+    }
     sheet_images();
     sheet_sequence();
     sheet_unshown();
