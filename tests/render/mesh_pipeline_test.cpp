@@ -5,11 +5,11 @@
 #include <gtest/gtest.h>
 
 #include "canvas.h"
-#include "host/png.h"
+#include "app/png.h"
 #include "math/fixed_math.h"
-#include "math/tables.h"
+#include "runtime/tables.h"
 #include "models/mesh.h"
-#include "platform/runtime.h"
+#include "runtime/runtime.h"
 #include "render/mesh_pipeline.h"
 #include "render/render_state.h"
 

@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "host/offline.h"
+#include "platform/startup.h"
 #include "models/mesh.h"
 #include "render/mesh_pipeline.h"
 #include "render/rasterizer.h"
@@ -156,7 +156,7 @@ protected:
         morph_frame_e = 7;
         overlay_x = overlay_y = 0;
         sequence_finished = 0;
-        host::start_system_offline();
+        start_system_offline();
         for (int k = 0; k < MESH_COUNT; ++k) {
             loaded_y[k].assign(static_cast<size_t>(meshes[k].vertex_count) + 1, 0);
             for (int v = 1; v <= meshes[k].vertex_count; ++v) loaded_y[k][static_cast<size_t>(v)] = meshes[k].vertices[v].y;

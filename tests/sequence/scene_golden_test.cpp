@@ -3,14 +3,14 @@
 
 #include <gtest/gtest.h>
 
-#include "host/offline.h"
-#include "host/png.h"
+#include "platform/startup.h"
+#include "app/png.h"
 #include "math/fixed_math.h"
-#include "math/tables.h"
+#include "runtime/tables.h"
 #include "models/mesh.h"
 #include "platform/entry.h"
 #include "platform/hardware.h"
-#include "platform/runtime.h"
+#include "runtime/runtime.h"
 #include "render/render_state.h"
 #include "sequence/animation.h"
 #include "sequence/precompute.h"
@@ -36,7 +36,7 @@ const uint32_t GOLDEN[11] = {0,          1616231339u, 3727835374u,  3048348202u,
 
 TEST_P(SceneGolden, FrameFromFixedCountersAndMatrices) {
     const int32_t scene = GetParam();
-    host::start_system_offline();
+    start_system_offline();
 
     fade_step = 21;
     noise_index = 1000;
