@@ -27,3 +27,21 @@ set(device_root ${CMAKE_CURRENT_BINARY_DIR}/device-root)
 file(GLOB board_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/board/gp2x/*.cpp)
 korvax_gp2x_test(test_board_gp2x SOURCES ${board_sources} LIBS korvax_board_gp2x_stand_in
   ENVIRONMENT KORVAX_GP2X_DEVICE_ROOT=${device_root})
+
+# The process ends while its sound thread is blocked in a write.
+add_executable(gp2x_exit_probe ${CMAKE_CURRENT_SOURCE_DIR}/board/gp2x_exit_probe.cpp)
+korvax_warnings(gp2x_exit_probe)
+target_link_libraries(gp2x_exit_probe PRIVATE korvax_board_gp2x_stand_in korvax_gp2x_runtime)
+add_test(NAME gp2x_exit_while_blocked COMMAND gp2x_exit_probe)
+set_tests_properties(gp2x_exit_while_blocked PROPERTIES LABELS gp2x TIMEOUT 30
+  ENVIRONMENT KORVAX_GP2X_DEVICE_ROOT=${CMAKE_CURRENT_BINARY_DIR}/exit-probe-root)
+
+# The whole program from start-up to the menu, over the stand-in board.
+add_executable(korvax_stand_in ${CMAKE_SOURCE_DIR}/board/gp2x/main.cpp)
+target_link_libraries(korvax_stand_in PRIVATE korvax_system korvax_board_gp2x_stand_in korvax_gp2x_runtime)
+korvax_system_flags(korvax_stand_in)
+add_test(NAME gp2x_program_to_menu
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/board/gp2x_program.sh ${KORVAX_QEMU_ARM} $<TARGET_FILE:korvax_stand_in>
+          ${CMAKE_CURRENT_BINARY_DIR}/program-root ${KORVAX_HOST_COPROCESSOR_IMAGE}
+          ${KORVAX_HOST_BUILD}/tools/track/music.ogg)
+set_tests_properties(gp2x_program_to_menu PROPERTIES LABELS gp2x TIMEOUT 120)
