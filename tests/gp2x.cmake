@@ -45,3 +45,11 @@ add_test(NAME gp2x_program_to_menu
           ${CMAKE_CURRENT_BINARY_DIR}/program-root ${KORVAX_HOST_COPROCESSOR_IMAGE}
           ${KORVAX_HOST_BUILD}/tools/track/music.ogg)
 set_tests_properties(gp2x_program_to_menu PROPERTIES LABELS gp2x TIMEOUT 120)
+
+# korvax.elf (korvax.gpe before stripping): ARMv4T objects and instructions
+# only, and no floating-point helper.
+add_test(NAME gp2x_armv4t_purity
+  COMMAND ${CMAKE_COMMAND} -DELF=$<TARGET_FILE:korvax> -DMAP=${CMAKE_BINARY_DIR}/korvax.map
+          -DREADELF=${KORVAX_ARM_READELF} -DOBJDUMP=${CMAKE_OBJDUMP} -DNM=${KORVAX_ARM_NM}
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/board/gp2x_purity.cmake)
+set_tests_properties(gp2x_armv4t_purity PROPERTIES LABELS gp2x TIMEOUT 120)
