@@ -53,3 +53,18 @@ add_test(NAME gp2x_armv4t_purity
           -DREADELF=${KORVAX_ARM_READELF} -DOBJDUMP=${CMAKE_OBJDUMP} -DNM=${KORVAX_ARM_NM}
           -P ${CMAKE_CURRENT_SOURCE_DIR}/board/gp2x_purity.cmake)
 set_tests_properties(gp2x_armv4t_purity PROPERTIES LABELS gp2x TIMEOUT 120)
+
+# The system's own suites, built for ARMv4T. The board under them is the
+# stand-in one (fail-closed without a device root); the offline start-up is
+# plain system code shared with the host build's tools.
+add_library(korvax_gp2x_test_support STATIC ${CMAKE_SOURCE_DIR}/host/offline.cpp)
+target_link_libraries(korvax_gp2x_test_support PUBLIC korvax_system korvax_board_gp2x_stand_in)
+korvax_system_flags(korvax_gp2x_test_support)
+
+foreach(suite math render models sequence)
+  file(GLOB suite_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${suite}/*.cpp)
+  korvax_gp2x_test(test_${suite} SOURCES ${suite_sources} LIBS korvax_gp2x_test_support)
+endforeach()
+# The runtime helpers (the rest of that folder's suite drives the host console).
+korvax_gp2x_test(test_runtime SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/platform/runtime_test.cpp
+  LIBS korvax_gp2x_test_support)
