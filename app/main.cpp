@@ -1,7 +1,7 @@
 // korvax on a PC: the demo inside the host console.
 #include <cstdio>
 
-#include "host/app.h"
+#include "app/app.h"
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
