@@ -22,10 +22,11 @@ function(korvax_gp2x_test name)
   endif()
 endfunction()
 
-# The board over stand-ins of its devices, and the run-time under it.
+# The board over stand-ins of its devices, the run-time under it, and the
+# music host's output thread on it.
 set(device_root ${CMAKE_CURRENT_BINARY_DIR}/device-root)
 file(GLOB board_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/board/gp2x/*.cpp)
-korvax_gp2x_test(test_board_gp2x SOURCES ${board_sources} LIBS korvax_board_gp2x_stand_in
+korvax_gp2x_test(test_board_gp2x SOURCES ${board_sources} LIBS korvax_board_gp2x_stand_in korvax_music
   ENVIRONMENT KORVAX_GP2X_DEVICE_ROOT=${device_root})
 
 # The process ends while its sound thread is blocked in a write.
