@@ -2,6 +2,8 @@
 
 #include "assets/assets.h"
 #include "models/model_loader.h"
+#include "runtime/fixed.h"
+#include "runtime/pixels.h"
 #include "runtime/runtime.h"
 #include "sequence/timeline.h"
 
@@ -32,9 +34,6 @@ constexpr uint32_t PALETTE_BYTES = 512;
 constexpr uint32_t KEY_RECORD_BYTES = 8;
 
 int16_t read_le16(const uint8_t* p) { return static_cast<int16_t>(static_cast<uint16_t>(p[0] | p[1] << 8)); }
-
-// 5-bit red, 6-bit green, 5-bit blue.
-uint16_t pack(uint32_t r, uint32_t g, uint32_t b) { return static_cast<uint16_t>(r << 11 | g << 5 | b); }
 
 // How a morph store is filled: its key shapes in pair order (each pair gets
 // an equal share of the frames), and the shift and offset applied afterwards.
@@ -85,14 +84,14 @@ void convert_image(const uint8_t* indices, const uint16_t* palette, uint16_t* ou
 
 void build_fade_table(const uint16_t* palette, uint16_t (*out)[256]) {
     for (int i = 0; i < 256; ++i) {
-        const uint32_t r = palette[i] >> 11 & 31, g = palette[i] >> 5 & 63, b = palette[i] & 31;
+        const uint32_t r = red(palette[i]), g = green(palette[i]), b = blue(palette[i]);
         // Darkening: min(8 j c, 256 c) >> 8, that is j c / 32.
         for (uint32_t j = 0; j <= 32; ++j) {
-            out[j][i] = pack((8 * j * r) >> 8, (8 * j * g) >> 8, (8 * j * b) >> 8);
+            out[j][i] = rgb565((8 * j * r) >> 8, (8 * j * g) >> 8, (8 * j * b) >> 8);
         }
         // Brightening: k / 32 of the way to white.
         for (uint32_t k = 0; k <= 30; ++k) {
-            out[33 + k][i] = pack(r + k * (31 - r) / 32, g + k * (63 - g) / 32, b + k * (31 - b) / 32);
+            out[33 + k][i] = rgb565(r + k * (31 - r) / 32, g + k * (63 - g) / 32, b + k * (31 - b) / 32);
         }
     }
 }
@@ -102,10 +101,10 @@ void interpolate_keys(int16_t* out, const uint8_t* a, const uint8_t* b, int32_t 
         for (int32_t c = 0; c < 3; ++c) {
             const int32_t from = read_le16(a + v * KEY_RECORD_BYTES + 2 * c);
             const int32_t to = read_le16(b + v * KEY_RECORD_BYTES + 2 * c);
-            const int32_t d = divide(256 * to - 256 * from, s);
+            // The step in 8.8; |from + k d| stays below 2^24 in 8.8: no wrap.
+            const int32_t d = divide(FIX8_ONE * to - FIX8_ONE * from, s);
             for (int32_t k = 0; k < s; ++k) {
-                // |256 from + k d| stays below 2^24: no wrap.
-                out[(k * n + v) * 3 + c] = static_cast<int16_t>((256 * from + k * d) >> 8);
+                out[(k * n + v) * 3 + c] = static_cast<int16_t>((FIX8_ONE * from + k * d) >> FIX8_SHIFT);
             }
         }
     }
