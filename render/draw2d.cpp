@@ -1,5 +1,6 @@
 #include "render/draw2d.h"
 
+#include "runtime/pixels.h"
 #include "models/mesh.h"
 #include "runtime/runtime.h"
 #include "runtime/types.h"
@@ -13,16 +14,6 @@ TunnelGrid tunnel_grid;
 namespace {
 
 constexpr int32_t ROW = SCREEN_WIDTH;
-
-inline uint32_t u32(int32_t a) { return static_cast<uint32_t>(a); }
-inline int32_t s32(uint32_t a) { return static_cast<int32_t>(a); }
-
-inline uint16_t* target_pixels() { return render_state.render_target->pixels; }
-
-// RGB565 channels: red 15..11, green 10..5, blue 4..0.
-inline int32_t red(uint32_t c) { return static_cast<int32_t>((c >> 11) & 31); }
-inline int32_t green(uint32_t c) { return static_cast<int32_t>((c >> 5) & 63); }
-inline int32_t blue(uint32_t c) { return static_cast<int32_t>(c & 31); }
 
 // A pixel of an anti-aliased line, given as an index into the frame. The
 // lower pixel of a pair drawn on row 239 lies past the end of the buffer and

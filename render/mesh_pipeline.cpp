@@ -1,5 +1,6 @@
 #include "render/mesh_pipeline.h"
 
+#include "runtime/pixels.h"
 #include "runtime/runtime.h"
 #include "render/render_state.h"
 
@@ -28,7 +29,6 @@ constexpr int32_t CAMERA_DISTANCE = 670000;
 constexpr int32_t PROJECTION_SCALE = 2200000;
 constexpr uint32_t CLIP_BIT = 0x80000000u;
 
-inline uint32_t u32(int32_t a) { return static_cast<uint32_t>(a); }
 
 
 const Matrix4& matrix_of(const Matrix4* matrices, uint16_t group) { return matrices[group & 15]; }

@@ -1,5 +1,6 @@
 #include "render/rasterizer.h"
 
+#include "runtime/pixels.h"
 #include "math/fixed_math.h"
 #include "runtime/tables.h"
 #include "runtime/runtime.h"
@@ -12,10 +13,7 @@ namespace {
 
 // The target's registers wrap at 32 bits; C++ signed arithmetic must not, so
 // every sum or product that can wrap goes through uint32_t (wrap_add, wrap_sub
-// and wrap_mul, or the accumulators below held as uint32_t).
-inline uint32_t u32(int32_t a) { return static_cast<uint32_t>(a); }
-inline int32_t s32(uint32_t a) { return static_cast<int32_t>(a); }
-
+// and wrap_mul, or the accumulators below held as uint32_t, u32 and s32).
 constexpr int32_t LAST_COLUMN = SCREEN_WIDTH - 1;
 constexpr int32_t ROW_PIXELS = SCREEN_WIDTH;
 
@@ -351,7 +349,6 @@ void convert_in_place(TriangleVertex* v) {
     }
 }
 
-inline uint16_t* target_pixels() { return render_state.render_target->pixels; }
 
 template <bool CLIP>
 void flat_fill(TriangleRecord& record) {

@@ -41,6 +41,9 @@ extern RenderState render_state;
 extern uint16_t primary_ramp[64];
 extern uint16_t secondary_ramp[64];
 
+// The pixels of the frame the drawing operations write.
+inline uint16_t* target_pixels() { return render_state.render_target->pixels; }
+
 // The drawing mode of a material. Only materials 0..15 have an entry; any
 // other number (mesh 1 carries 41, 82, 123 and 164) draws as mode 0.
 inline int32_t material_mode_of(int32_t material) {
