@@ -33,7 +33,8 @@ bool parse_int(const std::string& text, int low, int high, int& out) {
 
 std::string usage() {
     return "usage: korvax [--scale N] [--headless] [--frames N] [--screenshot FILE.png] [--vsync-mode 0|1]"
-           " [--wav FILE.wav] [--no-sound] [--clock real|virtual] [--capture FOLDER|FILE.mp4] [--hash]";
+           " [--wav FILE.wav] [--no-sound] [--clock real|virtual] [--capture FOLDER|FILE.mp4] [--hash]"
+           " [--gp2x [FILE.gpe] [--watch ADDRESS]]";
 }
 
 bool parse_options(const std::vector<std::string>& args, Options& options, bool& help, std::string& error) {
@@ -98,6 +99,19 @@ bool parse_options(const std::vector<std::string>& args, Options& options, bool&
             }
             options.capture = v;
             options.virtual_time = true;
+        } else if (a == "--gp2x") {
+            // The GP2X build's program, by default where ./run builds it.
+            options.gp2x = "build-gp2x/korvax.gpe";
+            if (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) options.gp2x = args[++i];
+        } else if (a == "--watch") {
+            if (!value(v)) return false;
+            char* end = nullptr;
+            unsigned long address = std::strtoul(v.c_str(), &end, 0);
+            if (v.empty() || *end != '\0' || address == 0 || address > 0xFFFFFFFCul || address % 4 != 0) {
+                error = "korvax: bad value for --watch: '" + v + "' (a word's address in the GP2X program)";
+                return false;
+            }
+            options.watch_address = static_cast<uint32_t>(address);
         } else if (a == "--vsync-mode") {
             if (!value(v)) return false;
             if (!parse_int(v, 0, 1, options.vsync_mode)) {

@@ -23,6 +23,8 @@ struct Options {
     bool virtual_time = false;  // --clock virtual: deterministic, as fast as the host allows
     std::string capture;        // every scanned-out frame: FOLDER of PNGs or FILE.mp4
     bool print_hash = false;    // --hash: print a digest of every frame and sound byte at exit
+    std::string gp2x;           // --gp2x [FILE]: the GP2X build's program, played in the box
+    uint32_t watch_address = 0; // --watch ADDRESS: a word of that program read at every flip
 };
 
 // A running FNV-1a digest of what the console showed and played.

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "host/app.h"
+#include "host/box_app.h"
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
@@ -16,6 +17,7 @@ int main(int argc, char** argv) {
         std::printf("%s\n", korvax::host::usage().c_str());
         return 0;
     }
+    if (!options.gp2x.empty()) return korvax::host::run_box(options);
     korvax::host::App app(options);
     return app.run(argv[0]);
 }

@@ -1,0 +1,209 @@
+#include "host/box_app.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "host/box.h"
+#include "host/png.h"
+#include "host/wav.h"
+#include "host/window.h"
+
+namespace korvax::host {
+
+namespace {
+
+std::atomic<int> interrupts{0};
+
+void on_signal(int) { ++interrupts; }
+
+// A program that does not react to the exit button within this time (counted
+// from its first flip after the press) is ended.
+constexpr double EXIT_GRACE_S = 30.0;
+
+constexpr uint32_t REG_BUTTONS_LOW = 0x1184;
+constexpr uint16_t EXIT_LINE = 1u << 8;
+
+// The stand-in menu program is built beside korvax.
+std::string menu_stand_in() {
+    std::error_code ec;
+    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return (ec ? std::filesystem::path(".") : self.parent_path()).append("korvax-gp2xmenu").string();
+}
+
+std::string signal_name(int sig) {
+    const char* name = sigdescr_np(sig);
+    return std::to_string(sig) + (name ? std::string(" (") + name + ")" : std::string());
+}
+
+double share(double cpu, double wall) { return wall > 0 ? 100.0 * cpu / wall : 0.0; }
+
+}  // namespace
+
+int run_box(const Options& options) {
+    if (options.virtual_time || !options.capture.empty() || options.print_hash) {
+        std::fprintf(stderr, "korvax: --gp2x runs in real time: --clock virtual, --capture and --hash do not apply\n");
+        return 2;
+    }
+    BoxConfig box_config;
+    box_config.program = options.gp2x;
+    box_config.menu = menu_stand_in();
+    box_config.watch_address = options.watch_address;
+    std::string why;
+    std::unique_ptr<Box> box = Box::create(box_config, why);
+    if (!box) {
+        std::fprintf(stderr, "korvax: %s\n", why.c_str());
+        return 1;
+    }
+
+    ConsoleConfig config;
+    config.exit_after_flips = options.frames;
+    config.vsync_mode = static_cast<uint16_t>(options.vsync_mode);
+    // Declared after the box: the console (and its ARM940T on the shared
+    // window) goes first.
+    Console console(config, std::make_unique<RealTimeClock>(), box->windows());
+
+    std::shared_ptr<WavWriter> wav;
+    if (!options.wav.empty()) {
+        wav = WavWriter::create(options.wav, why);
+        if (!wav) {
+            std::fprintf(stderr, "korvax: cannot write %s: %s\n", options.wav.c_str(), why.c_str());
+            return 1;
+        }
+        console.sound().add_sink(wav);
+    }
+    if (!options.no_sound) {
+        std::unique_ptr<SoundOutput> card = open_sdl_sound(why);
+        if (card) {
+            console.sound().set_output(std::move(card));
+        } else {
+            std::fprintf(stderr, "korvax: no sound card (%s), the sound is silent\n", why.c_str());
+        }
+    }
+    std::unique_ptr<Window> window;
+    if (!options.headless) {
+        window = Window::open(options.scale, why);
+        if (!window) std::fprintf(stderr, "korvax: no display available (%s), running headless\n", why.c_str());
+    }
+
+    interrupts = 0;
+    auto old_int = std::signal(SIGINT, on_signal);
+    auto old_term = std::signal(SIGTERM, on_signal);
+
+    if (!box->start(console, why)) {
+        std::fprintf(stderr, "korvax: %s\n", why.c_str());
+        std::signal(SIGINT, old_int);
+        std::signal(SIGTERM, old_term);
+        return 1;
+    }
+
+    // The front end: scan-out at every vertical sync, keys to buttons.
+    Clock& clock = console.clock();
+    bool exit_pressed = false;
+    uint64_t flips_at_press = 0;
+    double exit_seen_at = -1;
+    bool gave_up = false;
+    while (!box->finished()) {
+        clock.sleep_until_ns(clock.next_vsync_start(clock.now_ns()));
+        console.scan_out();
+        if (window) {
+            std::vector<uint16_t> frame = console.displayed_frame();
+            window->show(frame.data());
+            window->poll(console);
+        }
+        int n = interrupts.load();
+        if (n == 1) console.set_button(Button::Exit, true);
+        if (n >= 2 && !gave_up) {
+            gave_up = true;
+            box->kill_program();
+        }
+        if ((console.peek_register(REG_BUTTONS_LOW) & EXIT_LINE) == 0 && !gave_up) {
+            // The program reads the buttons in its frame loop only: the time
+            // allowed counts from its first flip after the press.
+            uint64_t flips = box->frames().flips;
+            if (!exit_pressed) {
+                exit_pressed = true;
+                flips_at_press = flips;
+            }
+            if (exit_seen_at < 0 && flips > flips_at_press) exit_seen_at = box->elapsed_s();
+            if (exit_seen_at >= 0 && box->elapsed_s() - exit_seen_at > EXIT_GRACE_S) {
+                std::fprintf(stderr, "korvax: the GP2X program did not leave within %.0f s of the exit button\n",
+                             EXIT_GRACE_S);
+                gave_up = true;
+                box->kill_program();
+            }
+        }
+    }
+    BoxEnd end = box->end();
+    BoxFrames frames = box->frames();
+    console.scan_out();  // the last flip is what the panel shows at the end
+    std::signal(SIGINT, old_int);
+    std::signal(SIGTERM, old_term);
+
+    int status = 0;
+    if (wav && !wav->finish()) {
+        std::fprintf(stderr, "korvax: cannot write %s\n", options.wav.c_str());
+        status = 1;
+    }
+    if (!options.screenshot.empty()) {
+        std::vector<uint16_t> frame = console.displayed_frame();
+        if (!write_png_rgb565(options.screenshot, frame.data(), WIDTH, HEIGHT)) {
+            std::fprintf(stderr, "korvax: cannot write %s\n", options.screenshot.c_str());
+            status = 1;
+        }
+    }
+    window.reset();
+
+    // What the box saw.
+    double playing_s = frames.last_flip_s - frames.first_flip_s;
+    std::printf("korvax: %llu frames flipped", static_cast<unsigned long long>(frames.flips));
+    if (frames.flips >= 2 && playing_s > 0) {
+        std::printf(", %.1f frames/s over %.1f s; host CPU while playing: program (qemu) %.0f%% of a core, console %.0f%%",
+                    static_cast<double>(frames.flips - 1) / playing_s, playing_s,
+                    share(frames.program_cpu_last - frames.program_cpu_first, playing_s),
+                    share(frames.console_cpu_last - frames.console_cpu_first, playing_s));
+    }
+    std::printf("\n");
+    std::printf("korvax: first picture at flip %llu, %.1f s after the start; the last %llu flipped frames were black; "
+                "%llu sound bytes; in all %.1f s, CPU %.1f s (program) + %.1f s (console)\n",
+                static_cast<unsigned long long>(frames.first_picture_flip), frames.first_flip_s,
+                static_cast<unsigned long long>(frames.trailing_black),
+                static_cast<unsigned long long>(box->sound_bytes()), box->elapsed_s(), box->program_cpu_s(),
+                box->console_cpu_s());
+    if (options.watch_address != 0) {
+        std::printf("korvax: word at 0x%08x:", options.watch_address);
+        for (const BoxWatch& w : box->watched()) {
+            std::printf(" %u@%llu", w.value, static_cast<unsigned long long>(w.flip));
+        }
+        std::printf("\n");
+    }
+    if (end.menu_started) {
+        std::printf("korvax: the GP2X program left for %s (arguments:", end.menu_path.c_str());
+        for (const std::string& a : end.menu_argv) std::printf(" %s", a.c_str());
+        std::printf("; directory %s; %d environment strings)\n", end.menu_directory.c_str(), end.menu_envc);
+    }
+    std::fflush(stdout);
+
+    if (end.signal != 0) {
+        std::fprintf(stderr, "korvax: the GP2X program was ended by signal %s\n", signal_name(end.signal).c_str());
+        return 1;
+    }
+    if (!end.menu_started) {
+        std::fprintf(stderr,
+                     "korvax: the GP2X program ended with status %d without starting the menu "
+                     "(a GP2X would be left without it)\n",
+                     end.exit_status);
+        return end.exit_status != 0 ? end.exit_status : 1;
+    }
+    if (end.exit_status != 0) {
+        std::fprintf(stderr, "korvax: the menu stand-in failed (status %d)\n", end.exit_status);
+        return 1;
+    }
+    return status;
+}
+
+}  // namespace korvax::host
