@@ -38,7 +38,7 @@ constexpr uint32_t WATCHED[] = {REG_COPRO_RESET, REG_COPRO_CLOCK, REG_ADDR2_HIGH
 
 constexpr uint64_t PUMP_PERIOD_NS = 1000000;  // 1 ms
 constexpr uint32_t PIPE_BYTES = 4096;          // the two fragments of the device
-constexpr const char* PROGRAM_IN_BOX = "/mnt/sd/korvax.gpe";
+constexpr const char* PROGRAM_FOLDER = "/mnt/sd/";
 constexpr const char* MENU_REPORT = "var/box/menu";
 
 uint64_t steady_ns() {
@@ -213,7 +213,9 @@ bool Box::make_root(const BoxConfig& config, std::string& why_not) {
     }
     fcntl(dsp_fd_, F_SETPIPE_SZ, PIPE_BYTES);
 
-    if (!copy_file(config.program, root_ + PROGRAM_IN_BOX, 0755, why_not)) return false;
+    // The program keeps its file name, as on the SD card.
+    program_in_box_ = PROGRAM_FOLDER + std::filesystem::path(config.program).filename().string();
+    if (!copy_file(config.program, root_ + program_in_box_, 0755, why_not)) return false;
     if (!copy_file(config.menu, root_ + "/usr/gp2x/gp2xmenu", 0755, why_not)) return false;
     return true;
 }
@@ -263,7 +265,7 @@ bool Box::start(Console& console, std::string& why_not) {
         std::snprintf(base, sizeof base, "0x%llx", static_cast<unsigned long long>(BOX_GUEST_BASE));
         args.insert(args.end(), {"-B", base});
     }
-    args.push_back(PROGRAM_IN_BOX);
+    args.push_back(program_in_box_);
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -410,7 +412,11 @@ void Box::on_flip(uint64_t) {
     BoxFrames& f = frames_;
     ++f.flips;
     f.trailing_black = black ? f.trailing_black + 1 : 0;
-    if (!black && f.first_picture_flip == 0) f.first_picture_flip = f.flips;
+    if (!black) ++f.pictures;
+    if (!black && f.first_picture_flip == 0) {
+        f.first_picture_flip = f.flips;
+        f.first_picture_s = t;
+    }
     if (f.flips == 1) {
         f.first_flip_s = t;
         f.program_cpu_first = program_cpu;

@@ -16,7 +16,8 @@
 //   /usr/gp2x/gp2xmenu   a stand-in for the menu program: it records the path,
 //                        arguments, directory and environment it was started
 //                        with in /var/box/menu and exits 0
-//   /mnt/sd/korvax.gpe   a copy of the program, run from /mnt/sd
+//   /mnt/sd/korvax.gpe   a copy of the program under its own file name, run
+//                        from /mnt/sd
 //
 // The program runs under qemu-arm-static (-cpu ti925t, a strict ARMv4T model)
 // chrooted into that root, as an unprivileged user without capabilities (the
@@ -79,9 +80,11 @@ struct BoxEnd {
 // What the console saw of the program's frames.
 struct BoxFrames {
     uint64_t flips = 0;
+    uint64_t pictures = 0;        // flips that showed anything but an all-black frame
     uint64_t trailing_black = 0;  // flips at the end that showed an all-black frame
     uint64_t first_picture_flip = 0;  // 1-based; 0 while every flip was black
-    double first_flip_s = 0;  // seconds after the start of the program
+    double first_picture_s = 0;  // seconds after the start of the program
+    double first_flip_s = 0;
     double last_flip_s = 0;
     // CPU seconds at the first and the last flip: the program (qemu) and the console.
     double program_cpu_first = 0, program_cpu_last = 0;
@@ -139,6 +142,7 @@ private:
     BoxConfig config_;
     std::string root_;
     std::string qemu_path_;
+    std::string program_in_box_;
     int memory_fd_ = -1;
     uint8_t* registers_ = nullptr;
     uint8_t* video_ = nullptr;

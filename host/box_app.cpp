@@ -160,18 +160,21 @@ int run_box(const Options& options) {
 
     // What the box saw.
     double playing_s = frames.last_flip_s - frames.first_flip_s;
-    std::printf("korvax: %llu frames flipped", static_cast<unsigned long long>(frames.flips));
-    if (frames.flips >= 2 && playing_s > 0) {
-        std::printf(", %.1f frames/s over %.1f s; host CPU while playing: program (qemu) %.0f%% of a core, console %.0f%%",
-                    static_cast<double>(frames.flips - 1) / playing_s, playing_s,
-                    share(frames.program_cpu_last - frames.program_cpu_first, playing_s),
-                    share(frames.console_cpu_last - frames.console_cpu_first, playing_s));
+    std::printf("korvax: %llu frames flipped, %llu of them pictures (the first at flip %llu, %.1f s after the "
+                "start), the last %llu black\n",
+                static_cast<unsigned long long>(frames.flips), static_cast<unsigned long long>(frames.pictures),
+                static_cast<unsigned long long>(frames.first_picture_flip), frames.first_picture_s,
+                static_cast<unsigned long long>(frames.trailing_black));
+    if (frames.flips >= 3 && playing_s >= 0.5) {
+        double per_frame = 1000.0 / static_cast<double>(frames.flips - 1);
+        double program_cpu = frames.program_cpu_last - frames.program_cpu_first;
+        double console_cpu = frames.console_cpu_last - frames.console_cpu_first;
+        std::printf("korvax: %.1f frames/s on this PC over %.1f s; host CPU while playing: program (qemu) %.0f%% of a "
+                    "core (%.1f ms a frame), console %.0f%% (%.1f ms a frame)\n",
+                    static_cast<double>(frames.flips - 1) / playing_s, playing_s, share(program_cpu, playing_s),
+                    program_cpu * per_frame, share(console_cpu, playing_s), console_cpu * per_frame);
     }
-    std::printf("\n");
-    std::printf("korvax: first picture at flip %llu, %.1f s after the start; the last %llu flipped frames were black; "
-                "%llu sound bytes; in all %.1f s, CPU %.1f s (program) + %.1f s (console)\n",
-                static_cast<unsigned long long>(frames.first_picture_flip), frames.first_flip_s,
-                static_cast<unsigned long long>(frames.trailing_black),
+    std::printf("korvax: %llu sound bytes; in all %.1f s, CPU %.1f s (program) + %.1f s (console)\n",
                 static_cast<unsigned long long>(box->sound_bytes()), box->elapsed_s(), box->program_cpu_s(),
                 box->console_cpu_s());
     if (options.watch_address != 0) {

@@ -4,10 +4,14 @@
  * flips frames, writes sound to /dev/dsp, reads the buttons and leaves for the
  * menu after two black frames.
  *
+ * What it does follows its file name (the box runs a program under its own
+ * name) or its first argument:
  *   probe            frames until the exit button (at most 3,600), then the menu
+ *   probe-crash      faults (a store to address 0) after ten frames
+ *   probe-sound      writes two seconds of sound as fast as the device takes
+ *                    it, reports how long that took, then leaves for the menu
+ *   probe-rights     reports its user and whether it may make a device node
  *   probe pattern N  writes the sound of N frames to standard output and ends
- *   probe crash      faults (a store to address 0) after ten frames
- *   probe rights     reports its user and whether it may make a device node
  *
  * Sound: 2,940 bytes (735 stereo frames) per video frame, sample k of the
  * stream being (k * 7919) & 0xFFFF; every probe writes the same stream. */
@@ -28,6 +32,7 @@ typedef unsigned char u8;
 #define SYS_NANOSLEEP 162
 #define SYS_MMAP2 192
 #define SYS_GETUID32 199
+#define SYS_CLOCK_GETTIME 263
 
 #define SWI(n) "swi %[num]" : "+r"(r0) : [num] "i"(0x900000 + (n)), "r"(r1), "r"(r2), "r"(r3), "r"(r4), "r"(r5) : "memory"
 
@@ -55,6 +60,7 @@ DEFINE_CALL(sys_munmap, SYS_MUNMAP)
 DEFINE_CALL(sys_nanosleep, SYS_NANOSLEEP)
 DEFINE_CALL(sys_mmap2, SYS_MMAP2)
 DEFINE_CALL(sys_getuid32, SYS_GETUID32)
+DEFINE_CALL(sys_clock_gettime, SYS_CLOCK_GETTIME)
 
 #define O_RDONLY 0
 #define O_WRONLY 1
@@ -115,6 +121,17 @@ static void say_number(const char* label, int v) {
 static int same(const char* a, const char* b) {
     while (*a && *a == *b) ++a, ++b;
     return *a == *b;
+}
+
+static int ends_with(const char* s, const char* tail) {
+    u32 n = length(s), m = length(tail);
+    return n >= m && same(s + n - m, tail);
+}
+
+static int now_ms(void) {
+    int ts[2] = {0, 0};
+    sys_clock_gettime(1 /* CLOCK_MONOTONIC */, (int)ts, 0, 0, 0, 0);
+    return ts[0] * 1000 + ts[1] / 1000000;
 }
 
 static int number(const char* s) {
@@ -221,7 +238,9 @@ static int rights(void) {
     return 0;
 }
 
-static int play(int crash) {
+enum { PLAY, CRASH, SOUND };
+
+static int play(int mode) {
     int fd = sys_open((int)"/dev/mem", O_RDWR | O_SYNC, 0, 0, 0, 0);
     if (fd < 0) {
         say_number("probe: cannot open /dev/mem: ", fd);
@@ -242,18 +261,27 @@ static int play(int crash) {
     sys_ioctl(dsp, (int)0xC0045002u /* SNDCTL_DSP_SPEED */, (int)&speed, 0, 0, 0);
 
     int frames = 0;
-    for (; frames < MAX_FRAMES; ++frames) {
-        draw((u16)(0x0841 * (1 + frames % 30)));
-        wait_vsync();
-        flip();
-        if (dsp >= 0) {
+    if (mode == SOUND) {
+        int start = now_ms();
+        for (int f = 0; f < 120; ++f) {
             next_sound(sound);
             sys_write(dsp, (int)sound, SOUND_BYTES_PER_FRAME, 0, 0, 0);
         }
-        if (crash && frames == 10) *(volatile u32*)0 = 1;
-        if ((regs[REG_BUTTONS_LOW / 2] & 0x100) == 0) break;
+        say_number("probe: two seconds of sound took ms ", now_ms() - start);
+    } else {
+        for (; frames < MAX_FRAMES; ++frames) {
+            draw((u16)(0x0841 * (1 + frames % 30)));
+            wait_vsync();
+            flip();
+            if (dsp >= 0) {
+                next_sound(sound);
+                sys_write(dsp, (int)sound, SOUND_BYTES_PER_FRAME, 0, 0, 0);
+            }
+            if (mode == CRASH && frames == 10) *(volatile u32*)0 = 1;
+            if ((regs[REG_BUTTONS_LOW / 2] & 0x100) == 0) break;
+        }
+        say_number("probe: frames ", frames + 1);
     }
-    say_number("probe: frames ", frames + 1);
     for (int i = 0; i < 2; ++i) {
         draw(0);
         wait_vsync();
@@ -264,7 +292,7 @@ static int play(int crash) {
     sys_munmap((int)video, VIDEO_BYTES, 0, 0, 0, 0);
     sys_munmap((int)regs, 0x10000, 0, 0, 0, 0);
     sys_close(fd, 0, 0, 0, 0, 0);
-    if (frames == MAX_FRAMES) return 4;
+    if (frames == MAX_FRAMES) return 4;  /* nobody pressed exit */
 
     sys_chdir((int)"/usr/gp2x", 0, 0, 0, 0, 0);
     char* argv[] = {"probe", "left", 0};
@@ -276,8 +304,10 @@ static int play(int crash) {
 
 int probe_main(int argc, char** argv) {
     if (argc >= 3 && same(argv[1], "pattern")) return pattern(number(argv[2]));
-    if (argc >= 2 && same(argv[1], "rights")) return rights();
-    return play(argc >= 2 && same(argv[1], "crash"));
+    if (ends_with(argv[0], "-rights")) return rights();
+    if (ends_with(argv[0], "-crash")) return play(CRASH);
+    if (ends_with(argv[0], "-sound")) return play(SOUND);
+    return play(PLAY);
 }
 
 /* The kernel starts the program with argc at sp, then argv. */
