@@ -3,7 +3,7 @@
 KORVAX_PACKAGES="build-essential cmake ninja-build pkg-config libgtest-dev libbenchmark-dev
   libsdl2-dev zlib1g-dev xvfb xauth xdotool ffmpeg dpkg-dev
   gcc-arm-none-eabi libnewlib-arm-none-eabi binutils-arm-none-eabi libunicorn-dev
-  libogg-dev libvorbis-dev libvorbisidec-dev vorbis-tools sox"
+  libogg-dev libvorbis-dev libvorbisidec-dev vorbis-tools sox qemu-user-static"
 
 korvax_setup() {
   missing=""
@@ -33,4 +33,12 @@ korvax_configure() {
   if [ ! -f "$dir/build.ninja" ]; then
     cmake -S . -B "$dir" -G Ninja "$@"
   fi
+}
+
+# korvax_build_gp2x: the GP2X build (build-gp2x/korvax.gpe) beside the host
+# build, which makes its embedded data. Needs build/ configured.
+korvax_build_gp2x() {
+  korvax_configure build-gp2x -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/gp2x-toolchain.cmake \
+    -DKORVAX_HOST_BUILD="$PWD/build" -DKORVAX_TESTS=OFF
+  cmake --build build-gp2x -j"$(nproc)" --target korvax
 }
