@@ -24,11 +24,12 @@ out=$("$korvax" --gp2x "$gpe" --headless --no-sound --frames 300 --watch "$state
 echo "$out"
 echo "$out" | grep -q "^korvax: the GP2X program left for /usr/gp2x/gp2xmenu (arguments: /mnt/sd/korvax.gpe; directory /usr/gp2x; 0 environment strings)$" ||
   fail "menu not recorded"
-# The exit button is pressed at the 300th flip; the program sees it at its next frame.
+# The exit button is pressed at the 300th flip; the program sees it at its next
+# frame or, on a busy PC, a few later; then it flips two black frames.
 line=$(echo "$out" | grep "^korvax: [0-9]* frames flipped")
 flips=$(echo "$line" | sed 's/^korvax: \([0-9]*\) frames flipped.*/\1/')
 pictures=$(echo "$line" | sed 's/.*, \([0-9]*\) of them pictures.*/\1/')
-[ "$flips" -ge 302 ] && [ "$flips" -le 304 ] || fail "$flips flips"
+[ "$flips" -ge 302 ] && [ "$flips" -le 310 ] || fail "$flips flips"
 echo "$line" | grep -q "the last 2 black$" || fail "not two black frames at the end: $line"
 # Black until the music starts, then the first scene.
 [ "$pictures" -ge 200 ] || fail "only $pictures pictures"

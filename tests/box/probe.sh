@@ -15,8 +15,9 @@ echo "$out"
 echo "$out" | grep -q "^probe: coprocessor counted [1-9]" || fail "the ARM940T did not run"
 echo "$out" | grep -q "^probe: coprocessor moved after the halt by 0$" || fail "the ARM940T did not stop"
 frames=$(echo "$out" | sed -n 's/^probe: frames \([0-9]*\)$/\1/p')
-# The exit button is pressed at the 90th flip; the probe sees it then or one frame later.
-[ "$frames" = 90 ] || [ "$frames" = 91 ] || fail "the probe ran $frames frames"
+# The exit button is pressed at the 90th flip; the probe sees it then or, on a
+# busy PC, a few frames later.
+[ -n "$frames" ] && [ "$frames" -ge 90 ] && [ "$frames" -le 96 ] || fail "the probe ran $frames frames"
 flips=$((frames + 2))
 echo "$out" | grep -q "^korvax: $flips frames flipped, $frames of them pictures (the first at flip 1,.*the last 2 black$" ||
   fail "frames seen: $out"
