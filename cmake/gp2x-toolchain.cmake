@@ -30,7 +30,7 @@ set(CMAKE_ASM_FLAGS_INIT "-march=armv4t -mcpu=arm920t -marm")
 set(CMAKE_C_FLAGS_RELEASE_INIT "-O2")
 set(CMAKE_CXX_FLAGS_RELEASE_INIT "-O2")
 # Our own _start (board/gp2x/start.S) replaces the C library's start files.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -nostartfiles -Wl,--gc-sections")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -nostartfiles -Wl,--gc-sections -Wl,--no-warn-execstack")
 
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

@@ -3,7 +3,8 @@
 KORVAX_PACKAGES="build-essential cmake ninja-build pkg-config libgtest-dev libbenchmark-dev
   libsdl2-dev zlib1g-dev xvfb xauth xdotool ffmpeg dpkg-dev
   gcc-arm-none-eabi libnewlib-arm-none-eabi binutils-arm-none-eabi libunicorn-dev
-  libogg-dev libvorbis-dev libvorbisidec-dev vorbis-tools sox qemu-user-static"
+  libogg-dev libvorbis-dev libvorbisidec-dev vorbis-tools sox
+  libstdc++-arm-none-eabi-newlib qemu-user qemu-user-static"
 
 korvax_setup() {
   missing=""
@@ -35,10 +36,12 @@ korvax_configure() {
   fi
 }
 
-# korvax_build_gp2x: the GP2X build (build-gp2x/korvax.gpe) beside the host
-# build, which makes its embedded data. Needs build/ configured.
-korvax_build_gp2x() {
-  korvax_configure build-gp2x -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/gp2x-toolchain.cmake \
-    -DKORVAX_HOST_BUILD="$PWD/build" -DKORVAX_TESTS=OFF
-  cmake --build build-gp2x -j"$(nproc)" --target korvax
+# korvax_gp2x_build: the GP2X program, build-gp2x/korvax.gpe. The cross build
+# takes its generated data, music and coprocessor image from the host build in
+# build/ (configured here if need be; only those targets are built there).
+korvax_gp2x_build() {
+  korvax_configure build -DCMAKE_BUILD_TYPE=Release
+  korvax_configure build-gp2x -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/gp2x-toolchain.cmake" -DKORVAX_HOST_BUILD="$PWD/build"
+  cmake --build build-gp2x -j"$(nproc)" "$@"
 }

@@ -19,24 +19,28 @@ using namespace gp2x;
 namespace {
 
 #if defined(KORVAX_GP2X_STAND_IN_DEVICES)
-// Test builds only: every device path lies under the folder named by
-// KORVAX_GP2X_DEVICE_ROOT. Without it no device opens: a test must never
-// reach the PC's own /dev/mem or /dev/dsp.
-int32_t open_device(const char* path, int32_t flags) {
+// Test builds only: every path the board names (the devices, the menu's
+// folder and program) lies under the folder named by KORVAX_GP2X_DEVICE_ROOT.
+// Without it nothing opens: a test must never reach the PC's own /dev/mem or
+// /dev/dsp.
+const char* board_path(const char* path, char* buffer, uint32_t size) {
     const char* root = getenv("KORVAX_GP2X_DEVICE_ROOT");
-    static char full[512];
-    if (root == nullptr || root[0] != '/' || strlen(root) + strlen(path) >= sizeof full) return -1;
-    strcpy(full, root);
-    strcat(full, path);
+    if (root == nullptr || root[0] != '/' || strlen(root) + strlen(path) >= size) return nullptr;
+    strcpy(buffer, root);
+    strcat(buffer, path);
+    return buffer;
+}
+#else
+const char* board_path(const char* path, char*, uint32_t) { return path; }
+#endif
+
+int32_t open_device(const char* path, int32_t flags) {
+    char buffer[512];
+    const char* full = board_path(path, buffer, sizeof buffer);
+    if (full == nullptr) return -1;
     int32_t fd = sys_open(full, flags, 0);
     return failed(fd) ? -1 : fd;
 }
-#else
-int32_t open_device(const char* path, int32_t flags) {
-    int32_t fd = sys_open(path, flags, 0);
-    return failed(fd) ? -1 : fd;
-}
-#endif
 
 uint32_t oss_request(BoardSoundRequest request) {
     switch (request) {
@@ -114,12 +118,20 @@ void board_sound_close(int fd) {
 
 // ---- leaving for the menu --------------------------------------------------------
 
-int board_change_directory(const char* path) { return failed(sys_chdir(path)) ? -1 : 0; }
+int board_change_directory(const char* path) {
+    char buffer[512];
+    const char* full = board_path(path, buffer, sizeof buffer);
+    return full != nullptr && !failed(sys_chdir(full)) ? 0 : -1;
+}
 
 int board_replace_process(const char* path, char* const argv[], char* const envp[]) {
     // On 2.4 the other tasks of the process would live on in the old memory.
+    char buffer[512];
+    const char* full = board_path(path, buffer, sizeof buffer);
+    if (full == nullptr) return -1;
     threads_end_all();
-    return failed(sys_execve(path, argv, envp)) ? -1 : 0;
+    sys_execve(full, argv, envp);
+    return -1;
 }
 
 }  // namespace korvax

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include "canvas.h"
+#if !defined(KORVAX_BOARD_GP2X)
 #include "host/png.h"
+#endif
 #include "math/fixed_math.h"
 #include "math/tables.h"
 #include "models/mesh.h"
@@ -299,9 +301,11 @@ TEST_F(MeshPipeline, GoldenFrameOfAShadedPyramid) {
     EXPECT_TRUE(canvas.guards_intact());
     EXPECT_GT(lit, 3000);
     EXPECT_LT(lit, 30000);
+#if !defined(KORVAX_BOARD_GP2X)  // the ARM build has no PNG writer
     if (const char* dump = std::getenv("KORVAX_DUMP_PNG")) {
         host::write_png_rgb565(dump, canvas.frame().pixels, 320, 240);
     }
+#endif
     EXPECT_EQ(hash, 602888492u) << "lit " << lit;
 }
 
