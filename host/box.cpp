@@ -37,6 +37,7 @@ constexpr uint32_t REG_ADDR2_HIGH = 0x2914;
 constexpr uint32_t WATCHED[] = {REG_COPRO_RESET, REG_COPRO_CLOCK, REG_ADDR2_HIGH};
 
 constexpr uint64_t PUMP_PERIOD_NS = 1000000;  // 1 ms
+constexpr int PROGRAM_NICENESS = 10;
 constexpr uint32_t PIPE_BYTES = 4096;          // the two fragments of the device
 constexpr const char* PROGRAM_FOLDER = "/mnt/sd/";
 constexpr const char* MENU_REPORT = "var/box/menu";
@@ -312,6 +313,10 @@ bool Box::start(Console& console, std::string& why_not) {
             if (setuid(uid) != 0) fail_in_child(out, 8);
         }
         if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) fail_in_child(out, 9);
+        // The console stands in for hardware, which never waits for the CPU:
+        // when the PC is short of time, the program gives way to the console's
+        // threads (vertical sync, the ARM940T, the sound device), not they to it.
+        setpriority(PRIO_PROCESS, 0, PROGRAM_NICENESS);
         // The console's end ends the program too (set after the change of user,
         // which clears it).
         if (prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0) != 0) fail_in_child(out, 10);

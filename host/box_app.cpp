@@ -12,6 +12,7 @@
 #include "host/png.h"
 #include "host/wav.h"
 #include "host/window.h"
+#include "music/audio_control_block.h"
 
 namespace korvax::host {
 
@@ -177,6 +178,18 @@ int run_box(const Options& options) {
     std::printf("korvax: %llu sound bytes; in all %.1f s, CPU %.1f s (program) + %.1f s (console)\n",
                 static_cast<unsigned long long>(box->sound_bytes()), box->elapsed_s(), box->program_cpu_s(),
                 box->console_cpu_s());
+    // The music position counts the samples the coprocessor took from its
+    // decoder; a buffer it had to send before the decoder caught up holds
+    // earlier samples again. On the handheld its ARM940T has time to spare.
+    auto* block = reinterpret_cast<AudioControlBlock*>(console.shared() + CONTROL_BLOCK_OFFSET);
+    uint32_t position = std::atomic_ref<uint32_t>(block->position).load();
+    double decoded_s = static_cast<double>(position) * 2.0 / SOUND_BYTES_PER_SECOND;
+    double written_s = static_cast<double>(box->sound_bytes()) / SOUND_BYTES_PER_SECOND;
+    if (written_s - decoded_s > 0.5) {
+        std::printf("korvax: %.1f s of the %.1f s of sound repeated earlier buffers: the emulated ARM940T fell behind "
+                    "(this PC was short of time), the music and the scenes behind the clock\n",
+                    written_s - decoded_s, written_s);
+    }
     if (options.watch_address != 0) {
         std::printf("korvax: word at 0x%08x:", options.watch_address);
         for (const BoxWatch& w : box->watched()) {
