@@ -123,6 +123,10 @@ bool parse_options(const std::vector<std::string>& args, Options& options, bool&
             return false;
         }
     }
+    if (options.watch_address != 0 && options.gp2x.empty()) {
+        error = "korvax: --watch reads the memory of a GP2X program: it needs --gp2x";
+        return false;
+    }
     return true;
 }
 
