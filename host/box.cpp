@@ -37,7 +37,8 @@ constexpr uint32_t REG_ADDR2_HIGH = 0x2914;
 constexpr uint32_t WATCHED[] = {REG_COPRO_RESET, REG_COPRO_CLOCK, REG_ADDR2_HIGH};
 
 constexpr uint64_t PUMP_PERIOD_NS = 1000000;  // 1 ms
-constexpr int PROGRAM_NICENESS = 10;
+// The program's niceness above the console's.
+constexpr int PROGRAM_NICENESS_ABOVE_CONSOLE = 5;
 constexpr uint32_t PIPE_BYTES = 4096;          // the two fragments of the device
 constexpr const char* PROGRAM_FOLDER = "/mnt/sd/";
 constexpr const char* MENU_REPORT = "var/box/menu";
@@ -278,6 +279,10 @@ bool Box::start(Console& console, std::string& why_not) {
     const std::string root = root_;
     const uid_t uid = box_uid_;
     const gid_t gid = box_gid_;
+    errno = 0;
+    int console_niceness = getpriority(PRIO_PROCESS, 0);
+    if (errno != 0) console_niceness = 0;
+    const int program_niceness = console_niceness < 0 ? 0 : console_niceness + PROGRAM_NICENESS_ABOVE_CONSOLE;
 
     stop_ = false;
     start_ns_ = steady_ns();
@@ -315,8 +320,10 @@ bool Box::start(Console& console, std::string& why_not) {
         if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) fail_in_child(out, 9);
         // The console stands in for hardware, which never waits for the CPU:
         // when the PC is short of time, the program gives way to the console's
-        // threads (vertical sync, the ARM940T, the sound device), not they to it.
-        setpriority(PRIO_PROCESS, 0, PROGRAM_NICENESS);
+        // threads (vertical sync, the ARM940T, the sound device), not they to
+        // it. A console run as root has raised its own; otherwise the program
+        // is lowered below them, but never below the PC's ordinary work.
+        if (program_niceness > console_niceness) setpriority(PRIO_PROCESS, 0, program_niceness);
         // The console's end ends the program too (set after the change of user,
         // which clears it).
         if (prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0) != 0) fail_in_child(out, 10);

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -65,9 +66,13 @@ int run_box(const Options& options) {
     }
 
     // The console stands in for hardware that never waits for a CPU: where it
-    // may (as root), its threads (which inherit this one's niceness) come
-    // before the PC's ordinary work. The program itself runs at niceness 10.
-    if (geteuid() == 0) setpriority(PRIO_PROCESS, 0, CONSOLE_NICENESS);
+    // may (as root), its hardware threads (the ARM940T, the register pump, the
+    // sound device; created below, they inherit this thread's niceness) come
+    // before the PC's ordinary work. This thread, the front end, goes back to
+    // its own niceness once they run; the program keeps the PC's ordinary one.
+    errno = 0;
+    const int front_end_niceness = getpriority(PRIO_PROCESS, 0);
+    const bool raised = geteuid() == 0 && errno == 0 && setpriority(PRIO_PROCESS, 0, CONSOLE_NICENESS) == 0;
 
     ConsoleConfig config;
     config.exit_after_flips = options.frames;
@@ -103,7 +108,9 @@ int run_box(const Options& options) {
     auto old_int = std::signal(SIGINT, on_signal);
     auto old_term = std::signal(SIGTERM, on_signal);
 
-    if (!box->start(console, why)) {
+    bool started = box->start(console, why);
+    if (raised) setpriority(PRIO_PROCESS, 0, front_end_niceness);
+    if (!started) {
         std::fprintf(stderr, "korvax: %s\n", why.c_str());
         std::signal(SIGINT, old_int);
         std::signal(SIGTERM, old_term);
