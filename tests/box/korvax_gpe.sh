@@ -19,9 +19,17 @@ trap 'rm -rf "$dir"' EXIT
 state=$(arm-none-eabi-nm "$elf" | awk '$3 == "_ZN6korvax10SceneStateE" { print "0x" $1 }')
 [ -n "$state" ] || fail "no SceneState in $elf"
 
-out=$("$korvax" --gp2x "$gpe" --headless --no-sound --frames 300 --watch "$state" \
-  --wav "$dir/box.wav" --screenshot "$dir/end.png" 2>&1) || fail "exit status $?: $out"
-echo "$out"
+# The emulated ARM940T keeps up with the music only while it gets a CPU when it
+# needs one. When it did not (the box reports the samples it had to repeat), the
+# sound is not the handheld's: one more run, then a failure.
+for attempt in 1 2; do
+  out=$("$korvax" --gp2x "$gpe" --headless --no-sound --frames 300 --watch "$state" \
+    --wav "$dir/box.wav" --screenshot "$dir/end.png" 2>&1) || fail "exit status $?: $out"
+  echo "$out"
+  echo "$out" | grep -q "repeated earlier samples" || break
+  [ $attempt = 2 ] && fail "this PC was too busy for the emulated ARM940T in both runs"
+  echo "(this PC was too busy for the emulated ARM940T: once more)"
+done
 echo "$out" | grep -q "^korvax: the GP2X program left for /usr/gp2x/gp2xmenu (arguments: /mnt/sd/korvax.gpe; directory /usr/gp2x; 0 environment strings)$" ||
   fail "menu not recorded"
 # The exit button is pressed at the 300th flip; the program sees it at its next
