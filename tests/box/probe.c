@@ -71,6 +71,7 @@ DEFINE_CALL(sys_clock_gettime, SYS_CLOCK_GETTIME)
 #define REG_COPRO_CLOCK 0x0904
 #define REG_VSYNC_STATUS 0x1182
 #define REG_BUTTONS_LOW 0x1184
+#define REG_BUTTONS_HIGH 0x1186
 #define REG_VSYNC_MODE 0x2804
 #define REG_ADDR1_LOW 0x290E
 #define REG_ADDR1_HIGH 0x2910
@@ -261,6 +262,7 @@ static int play(int mode) {
     sys_ioctl(dsp, (int)0xC0045002u /* SNDCTL_DSP_SPEED */, (int)&speed, 0, 0, 0);
 
     int frames = 0;
+    int volume_up = 0, volume_down = 0;
     if (mode == SOUND) {
         int start = now_ms();
         for (int f = 0; f < 120; ++f) {
@@ -278,9 +280,14 @@ static int play(int mode) {
                 sys_write(dsp, (int)sound, SOUND_BYTES_PER_FRAME, 0, 0, 0);
             }
             if (mode == CRASH && frames == 10) *(volatile u32*)0 = 1;
+            u16 high = regs[REG_BUTTONS_HIGH / 2];
+            volume_up += (high & 0x80) == 0;
+            volume_down += (high & 0x40) == 0;
             if ((regs[REG_BUTTONS_LOW / 2] & 0x100) == 0) break;
         }
         say_number("probe: frames ", frames + 1);
+        say_number("probe: frames with volume up held ", volume_up);
+        say_number("probe: frames with volume down held ", volume_down);
     }
     for (int i = 0; i < 2; ++i) {
         draw(0);
