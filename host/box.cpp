@@ -246,7 +246,6 @@ ConsoleWindows Box::windows() const { return {registers_, video_, shared_}; }
 
 bool Box::start(Console& console, std::string& why_not) {
     console_ = &console;
-    last_display_high_ = console.peek_register(REG_ADDR2_HIGH);
 
     // Everything the child needs is made before the fork: after it, in a
     // process with other threads, the child makes only system calls.
@@ -321,8 +320,8 @@ bool Box::start(Console& console, std::string& why_not) {
         // The console stands in for hardware, which never waits for the CPU:
         // when the PC is short of time, the program gives way to the console's
         // threads (vertical sync, the ARM940T, the sound device), not they to
-        // it. A console run as root has raised its own; otherwise the program
-        // is lowered below them, but never below the PC's ordinary work.
+        // it. A console run as root has raised its own, and the program keeps
+        // the PC's ordinary niceness; otherwise the program is lowered.
         if (program_niceness > console_niceness) setpriority(PRIO_PROCESS, 0, program_niceness);
         // The console's end ends the program too (set after the change of user,
         // which clears it).

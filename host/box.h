@@ -29,8 +29,8 @@
 // The program's loads and stores reach the register page without the console
 // seeing them. The console keeps the page alive from its side: a pump thread
 // wakes at every change of the vertical-sync bit and otherwise every
-// millisecond (a bounded rate: about 1,100 wake-ups a second, a fraction of a
-// per cent of a core), writes the vertical-sync bit and the button lines, and
+// millisecond (a bounded rate: about 1,100 wake-ups a second; the console's
+// whole serving side, pump, sound and front end, takes 2-5 % of a core), writes the vertical-sync bit and the button lines, and
 // compares the registers whose writes have effects (the ARM940T's clock and
 // reset, the display address of a flip) with what it saw last, handing each
 // change to the console. A change that is undone within the millisecond (a
@@ -166,7 +166,6 @@ private:
     double program_cpu_final_ = -1;
     BoxFrames frames_;
     std::vector<BoxWatch> watched_;
-    uint16_t last_display_high_ = 0;
 };
 
 // The guest base the program runs at when its memory is watched.
