@@ -27,14 +27,8 @@ namespace korvax::host {
 
 namespace {
 
-constexpr uint32_t REG_VSYNC_STATUS = 0x1182;
-constexpr uint32_t REG_BUTTONS_LOW = 0x1184;
-constexpr uint32_t REG_BUTTONS_HIGH = 0x1186;
-constexpr uint32_t REG_COPRO_CLOCK = 0x0904;
-constexpr uint32_t REG_COPRO_RESET = 0x3B48;
-constexpr uint32_t REG_ADDR2_HIGH = 0x2914;
 // Registers whose writes have effects, in the order the console applies them.
-constexpr uint32_t WATCHED[] = {REG_COPRO_RESET, REG_COPRO_CLOCK, REG_ADDR2_HIGH};
+constexpr uint32_t WATCHED[] = {REG_COPRO_CONTROL, REG_COPRO_CLOCK, REG_DISPLAY_ADDR2_HIGH};
 
 constexpr uint64_t PUMP_PERIOD_NS = 1000000;  // 1 ms
 // The program's niceness above the console's.
@@ -193,9 +187,9 @@ bool Box::make_root(const BoxConfig& config, std::string& why_not) {
         void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, memory_fd_, static_cast<off_t>(phys));
         return p == MAP_FAILED ? nullptr : static_cast<uint8_t*>(p);
     };
-    registers_ = map(REGISTER_PHYS, REGISTER_BYTES);
-    video_ = map(VIDEO_PHYS, VIDEO_BYTES);
-    shared_ = map(SHARED_PHYS, SHARED_BYTES);
+    registers_ = map(REGISTER_WINDOW_PHYS, REGISTER_WINDOW_BYTES);
+    video_ = map(VIDEO_WINDOW_PHYS, VIDEO_WINDOW_BYTES);
+    shared_ = map(SHARED_WINDOW_PHYS, SHARED_WINDOW_BYTES);
     if (!registers_ || !video_ || !shared_) {
         why_not = error_text("cannot map the box's memory");
         return false;
@@ -231,9 +225,9 @@ Box::~Box() {
     if (pump_thread_.joinable()) pump_thread_.join();
     if (sound_thread_.joinable()) sound_thread_.join();
     if (proc_mem_fd_ >= 0) close(proc_mem_fd_);
-    if (registers_) munmap(registers_, REGISTER_BYTES);
-    if (video_) munmap(video_, VIDEO_BYTES);
-    if (shared_) munmap(shared_, SHARED_BYTES);
+    if (registers_) munmap(registers_, REGISTER_WINDOW_BYTES);
+    if (video_) munmap(video_, VIDEO_WINDOW_BYTES);
+    if (shared_) munmap(shared_, SHARED_WINDOW_BYTES);
     if (memory_fd_ >= 0) close(memory_fd_);
     if (dsp_fd_ >= 0) close(dsp_fd_);
     if (!root_.empty()) {
@@ -391,7 +385,7 @@ void Box::pump() {
             if (v == last[i]) continue;
             last[i] = v;
             console.register_written(WATCHED[i], v);
-            if (WATCHED[i] == REG_ADDR2_HIGH) on_flip(now);
+            if (WATCHED[i] == REG_DISPLAY_ADDR2_HIGH) on_flip(now);
         }
         if (final_pass) return;
         // One more pass after the end: the last writes of a program that
@@ -409,8 +403,8 @@ void Box::on_flip(uint64_t) {
     Console& console = *console_;
     uint32_t address = console.display_address();
     bool black = true;
-    if (address >= VIDEO_PHYS && address + WIDTH * HEIGHT * 2 <= VIDEO_PHYS + VIDEO_BYTES) {
-        const uint8_t* p = video_ + (address - VIDEO_PHYS);
+    if (address >= VIDEO_WINDOW_PHYS && address + WIDTH * HEIGHT * 2 <= VIDEO_WINDOW_PHYS + VIDEO_WINDOW_BYTES) {
+        const uint8_t* p = video_ + (address - VIDEO_WINDOW_PHYS);
         for (uint32_t i = 0; i < WIDTH * HEIGHT * 2 && black; ++i) black = p[i] == 0;
     }
     double t = static_cast<double>(steady_ns() - start_ns_) / 1e9;

@@ -53,7 +53,7 @@
 namespace korvax::host {
 
 // The size of the box's physical memory file: up to the end of the register window.
-constexpr uint64_t BOX_MEMORY_BYTES = REGISTER_PHYS + REGISTER_BYTES;
+constexpr uint64_t BOX_MEMORY_BYTES = REGISTER_WINDOW_PHYS + REGISTER_WINDOW_BYTES;
 
 struct BoxConfig {
     std::string program;  // the GP2X program on the PC

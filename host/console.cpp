@@ -5,24 +5,11 @@
 #include <cerrno>
 #include <cstring>
 
-#include "music/audio_control_block.h"
 
 namespace korvax::host {
 
 namespace {
 
-// Registers with behaviour.
-constexpr uint32_t REG_VSYNC_STATUS = 0x1182;
-constexpr uint32_t REG_BUTTONS_LOW = 0x1184;
-constexpr uint32_t REG_BUTTONS_HIGH = 0x1186;
-constexpr uint32_t REG_VSYNC_MODE = 0x2804;
-constexpr uint32_t REG_ADDR1_LOW = 0x290E;
-constexpr uint32_t REG_ADDR1_HIGH = 0x2910;
-constexpr uint32_t REG_ADDR2_HIGH = 0x2914;
-constexpr uint32_t REG_COPRO_CLOCK = 0x0904;  // bit 0: the ARM940T's clock runs
-constexpr uint32_t REG_COPRO_RESET = 0x3B48;  // bit 7: the ARM940T is held in reset
-
-constexpr uint16_t VSYNC_BIT = 1u << 4;
 constexpr int FAKE_MEMORY_FD = 3;
 
 // Button lines: (register, bit). Active low on the bus.
@@ -32,9 +19,9 @@ struct ButtonLine {
 };
 ButtonLine line_of(Button b) {
     switch (b) {
-        case Button::Exit: return {REG_BUTTONS_LOW, 1u << 8};
-        case Button::VolumeUp: return {REG_BUTTONS_HIGH, 1u << 7};
-        case Button::VolumeDown: return {REG_BUTTONS_HIGH, 1u << 6};
+        case Button::Exit: return {REG_BUTTONS_LOW, EXIT_BUTTON_BIT};
+        case Button::VolumeUp: return {REG_BUTTONS_HIGH, VOLUME_UP_LINE};
+        case Button::VolumeDown: return {REG_BUTTONS_HIGH, VOLUME_DOWN_LINE};
     }
     return {REG_BUTTONS_LOW, 0};
 }
@@ -66,7 +53,7 @@ void RealTimeClock::sleep_until_ns(uint64_t t) {
 
 namespace {
 ConsoleWindows windows_in(std::vector<uint8_t>& memory) {
-    return {memory.data(), memory.data() + REGISTER_BYTES, memory.data() + REGISTER_BYTES + VIDEO_BYTES};
+    return {memory.data(), memory.data() + REGISTER_WINDOW_BYTES, memory.data() + REGISTER_WINDOW_BYTES + VIDEO_WINDOW_BYTES};
 }
 }  // namespace
 
@@ -76,26 +63,26 @@ Console::Console(const ConsoleConfig& config, std::unique_ptr<Clock> clock)
 Console::Console(const ConsoleConfig& config, std::unique_ptr<Clock> clock, const ConsoleWindows& windows)
     : config_(config),
       clock_(std::move(clock)),
-      own_memory_(windows.registers ? 0 : REGISTER_BYTES + VIDEO_BYTES + SHARED_BYTES, 0),
+      own_memory_(windows.registers ? 0 : REGISTER_WINDOW_BYTES + VIDEO_WINDOW_BYTES + SHARED_WINDOW_BYTES, 0),
       registers_(windows.registers ? windows.registers : windows_in(own_memory_).registers),
       video_(windows.registers ? windows.video : windows_in(own_memory_).video),
       shared_(windows.registers ? windows.shared : windows_in(own_memory_).shared),
       sound_(*clock_),
-      coprocessor_(shared_, SHARED_BYTES),
+      coprocessor_(shared_, SHARED_WINDOW_BYTES),
       displayed_(WIDTH * HEIGHT, 0) {
     // At power-on both display address pairs name the start of video memory,
     // which holds zeros: the screen is black until the first flip.
-    poke_register(REG_ADDR1_LOW, 0);
-    poke_register(REG_ADDR1_HIGH, static_cast<uint16_t>(VIDEO_PHYS >> 16));
-    poke_register(0x2912, 0);
-    poke_register(REG_ADDR2_HIGH, static_cast<uint16_t>(VIDEO_PHYS >> 16));
+    poke_register(REG_DISPLAY_ADDR1_LOW, 0);
+    poke_register(REG_DISPLAY_ADDR1_HIGH, static_cast<uint16_t>(VIDEO_WINDOW_PHYS >> 16));
+    poke_register(REG_DISPLAY_ADDR2_LOW, 0);
+    poke_register(REG_DISPLAY_ADDR2_HIGH, static_cast<uint16_t>(VIDEO_WINDOW_PHYS >> 16));
     poke_register(REG_VSYNC_MODE, config_.vsync_mode & 1);
     poke_register(REG_BUTTONS_LOW, 0xFF00);
     poke_register(REG_BUTTONS_HIGH, 0xFFFF);
     if (config_.exit_after_flips == 0) set_button(Button::Exit, true);
     // The coprocessor's control loop polls the control block when idle. It is
     // paced against the wall clock only; other clocks step it themselves.
-    coprocessor_.set_idle_watch(CONTROL_BLOCK_OFFSET, sizeof(AudioControlBlock));
+    if (config_.idle_watch_bytes > 0) coprocessor_.set_idle_watch(config_.idle_watch_offset, config_.idle_watch_bytes);
     if (config_.pace_coprocessor && dynamic_cast<RealTimeClock*>(clock_.get())) coprocessor_.start_pacing(*clock_);
 }
 
@@ -127,9 +114,9 @@ uint8_t* Console::window_of(uint64_t phys, uint32_t length) {
         uint8_t* memory;
     };
     const Window windows[] = {
-        {REGISTER_PHYS, REGISTER_BYTES, registers_},
-        {VIDEO_PHYS, VIDEO_BYTES, video_},
-        {SHARED_PHYS, SHARED_BYTES, shared_},
+        {REGISTER_WINDOW_PHYS, REGISTER_WINDOW_BYTES, registers_},
+        {VIDEO_WINDOW_PHYS, VIDEO_WINDOW_BYTES, video_},
+        {SHARED_WINDOW_PHYS, SHARED_WINDOW_BYTES, shared_},
     };
     for (const Window& w : windows) {
         if (phys >= w.phys && phys + length <= w.phys + w.bytes) return w.memory + (phys - w.phys);
@@ -244,8 +231,8 @@ void Console::write_register(uint32_t offset, uint16_t value) {
 
 void Console::register_written(uint32_t offset, uint16_t value) {
     if (offset == REG_COPRO_CLOCK) coprocessor_.set_clock(value & 1);
-    if (offset == REG_COPRO_RESET) coprocessor_.set_reset(value & 0x80);
-    if (offset == REG_ADDR2_HIGH) {
+    if (offset == REG_COPRO_CONTROL) coprocessor_.set_reset(value & COPRO_RESET_BIT);
+    if (offset == REG_DISPLAY_ADDR2_HIGH) {
         // The last write of a flip: both address pairs now name the new buffer.
         uint64_t n = ++flips_;
         if (config_.exit_after_flips >= 0 && n >= static_cast<uint64_t>(config_.exit_after_flips)) {
@@ -319,7 +306,7 @@ OsRecord Console::os_record() {
 // ---- display ----------------------------------------------------------------------
 
 uint32_t Console::display_address() {
-    return static_cast<uint32_t>(peek_register(REG_ADDR1_HIGH)) << 16 | peek_register(REG_ADDR1_LOW);
+    return static_cast<uint32_t>(peek_register(REG_DISPLAY_ADDR1_HIGH)) << 16 | peek_register(REG_DISPLAY_ADDR1_LOW);
 }
 
 void Console::scan_out() {

@@ -19,17 +19,11 @@
 #include <thread>
 #include <vector>
 
+#include "board/mmsp2.h"
 #include "host/arm940t.h"
 #include "host/sound.h"
 
 namespace korvax::host {
-
-constexpr uint64_t REGISTER_PHYS = 0xC0000000ull;
-constexpr uint32_t REGISTER_BYTES = 0x10000;
-constexpr uint64_t VIDEO_PHYS = 0x2800000;
-constexpr uint32_t VIDEO_BYTES = 0x700000;
-constexpr uint64_t SHARED_PHYS = 0x3000000;
-constexpr uint32_t SHARED_BYTES = 0xF80000;
 
 constexpr int WIDTH = 320;
 constexpr int HEIGHT = 240;
@@ -91,12 +85,18 @@ struct ConsoleConfig {
     // any other clock: only when its owner calls coprocessor().run_instructions
     // (deterministic tests, a virtual clock's advance hook).
     bool pace_coprocessor = true;
+    // The shared-memory words the coprocessor program's idle loop polls
+    // (offset, bytes): while they and the core's registers hold still, its
+    // spinning is skipped. The program that runs there names them; none by
+    // default.
+    uint32_t idle_watch_offset = 0;
+    uint32_t idle_watch_bytes = 0;
 };
 
 // The three physical windows when they live outside the console (a program in
-// another process maps the same memory): registers (REGISTER_BYTES), video
-// memory (VIDEO_BYTES) and the memory shared with the coprocessor
-// (SHARED_BYTES). The console does not own them; they must outlive it.
+// another process maps the same memory): registers (REGISTER_WINDOW_BYTES), video
+// memory (VIDEO_WINDOW_BYTES) and the memory shared with the coprocessor
+// (SHARED_WINDOW_BYTES). The console does not own them; they must outlive it.
 struct ConsoleWindows {
     uint8_t* registers = nullptr;
     uint8_t* video = nullptr;

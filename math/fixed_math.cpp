@@ -1,7 +1,7 @@
 #include "math/fixed_math.h"
 
-#include "math/tables.h"
-#include "platform/runtime.h"
+#include "runtime/tables.h"
+#include "runtime/runtime.h"
 
 namespace korvax {
 

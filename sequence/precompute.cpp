@@ -2,7 +2,7 @@
 
 #include "assets/assets.h"
 #include "models/model_loader.h"
-#include "platform/runtime.h"
+#include "runtime/runtime.h"
 #include "sequence/timeline.h"
 
 namespace korvax {

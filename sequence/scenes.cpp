@@ -2,8 +2,8 @@
 
 #include "assets/assets.h"
 #include "math/fixed_math.h"
-#include "platform/hardware.h"
-#include "platform/runtime.h"
+#include "runtime/runtime.h"
+#include "runtime/tables.h"
 #include "render/draw2d.h"
 #include "render/mesh_pipeline.h"
 #include "render/render_state.h"

@@ -22,10 +22,11 @@ function(korvax_gp2x_test name)
   endif()
 endfunction()
 
-# The board over stand-ins of its devices, and the run-time under it.
+# The board over stand-ins of its devices, the run-time under it, and the
+# music host's output thread on it.
 set(device_root ${CMAKE_CURRENT_BINARY_DIR}/device-root)
 file(GLOB board_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/board/gp2x/*.cpp)
-korvax_gp2x_test(test_board_gp2x SOURCES ${board_sources} LIBS korvax_board_gp2x_stand_in
+korvax_gp2x_test(test_board_gp2x SOURCES ${board_sources} LIBS korvax_board_gp2x_stand_in korvax_music
   ENVIRONMENT KORVAX_GP2X_DEVICE_ROOT=${device_root})
 
 # The process ends while its sound thread is blocked in a write.
@@ -38,7 +39,7 @@ set_tests_properties(gp2x_exit_while_blocked PROPERTIES LABELS gp2x TIMEOUT 30
 
 # The whole program from start-up to the menu, over the stand-in board.
 add_executable(korvax_stand_in ${CMAKE_SOURCE_DIR}/board/gp2x/main.cpp)
-target_link_libraries(korvax_stand_in PRIVATE korvax_system korvax_board_gp2x_stand_in korvax_gp2x_runtime)
+target_link_libraries(korvax_stand_in PRIVATE korvax_platform korvax_board_gp2x_stand_in korvax_gp2x_runtime)
 korvax_system_flags(korvax_stand_in)
 add_test(NAME gp2x_program_to_menu
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/board/gp2x_program.sh ${KORVAX_QEMU_ARM} $<TARGET_FILE:korvax_stand_in>
@@ -54,17 +55,10 @@ add_test(NAME gp2x_armv4t_purity
           -P ${CMAKE_CURRENT_SOURCE_DIR}/board/gp2x_purity.cmake)
 set_tests_properties(gp2x_armv4t_purity PROPERTIES LABELS gp2x TIMEOUT 120)
 
-# The system's own suites, built for ARMv4T. The board under them is the
-# stand-in one (fail-closed without a device root); the offline start-up is
-# plain system code shared with the host build's tools.
-add_library(korvax_gp2x_test_support STATIC ${CMAKE_SOURCE_DIR}/host/offline.cpp)
-target_link_libraries(korvax_gp2x_test_support PUBLIC korvax_system korvax_board_gp2x_stand_in)
-korvax_system_flags(korvax_gp2x_test_support)
-
-foreach(suite math render models sequence)
+# The system's own suites, built for ARMv4T, over the stand-in board (which
+# opens nothing without a device root). The music and platform suites drive
+# the host console and stay in the host build.
+foreach(suite runtime math render models sequence)
   file(GLOB suite_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${suite}/*.cpp)
-  korvax_gp2x_test(test_${suite} SOURCES ${suite_sources} LIBS korvax_gp2x_test_support)
+  korvax_gp2x_test(test_${suite} SOURCES ${suite_sources} LIBS korvax_platform korvax_board_gp2x_stand_in)
 endforeach()
-# The runtime helpers (the rest of that folder's suite drives the host console).
-korvax_gp2x_test(test_runtime SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/platform/runtime_test.cpp
-  LIBS korvax_gp2x_test_support)

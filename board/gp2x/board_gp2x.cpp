@@ -5,7 +5,7 @@
 
 #include "board/gp2x/syscalls.h"
 #include "board/gp2x/thread.h"
-#include "platform/board.h"
+#include "board/board.h"
 
 #if defined(KORVAX_GP2X_STAND_IN_DEVICES)
 #include <stdlib.h>

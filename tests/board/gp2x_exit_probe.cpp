@@ -10,7 +10,7 @@
 
 #include "board/gp2x/syscalls.h"
 #include "board/gp2x/thread.h"
-#include "platform/board.h"
+#include "board/board.h"
 
 using namespace korvax;
 using namespace korvax::gp2x;

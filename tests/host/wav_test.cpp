@@ -5,7 +5,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "host/app.h"
+#include "app/app.h"
 #include "host/wav.h"
 #include "tests/support/step_clock.h"
 

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "math/fixed_math.h"
-#include "math/tables.h"
-#include "platform/runtime.h"
+#include "runtime/tables.h"
+#include "runtime/runtime.h"
 
 namespace korvax {
 namespace {

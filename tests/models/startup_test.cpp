@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "assets/assets.h"
-#include "math/tables.h"
+#include "runtime/tables.h"
 #include "models/mesh.h"
 #include "platform/entry.h"
-#include "platform/runtime.h"
+#include "runtime/runtime.h"
 #include "sequence/timeline.h"
 
 namespace korvax {

@@ -96,7 +96,7 @@ TEST_F(MusicFileTest, AFileFillingTheStreamAreaExactlyFits) {
     EXPECT_EQ(block().data_ready, 1u);
     EXPECT_EQ(block().restart, 1u);
     // The area ends exactly at the end of shared memory.
-    EXPECT_EQ(MUSIC_DATA_OFFSET + MUSIC_DATA_MAX_BYTES, SHARED_MEMORY_BYTES);
+    EXPECT_EQ(MUSIC_DATA_OFFSET + MUSIC_DATA_MAX_BYTES, SHARED_WINDOW_BYTES);
     EXPECT_EQ(std::memcmp(area(), full.data(), full.size()), 0);
 }
 

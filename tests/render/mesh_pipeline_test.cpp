@@ -5,13 +5,13 @@
 #include <gtest/gtest.h>
 
 #include "canvas.h"
-#if !defined(KORVAX_BOARD_GP2X)
-#include "host/png.h"
+#if !defined(KORVAX_BOARD_GP2X)  // the ARM build has no PNG writer
+#include "app/png.h"
 #endif
 #include "math/fixed_math.h"
-#include "math/tables.h"
+#include "runtime/tables.h"
 #include "models/mesh.h"
-#include "platform/runtime.h"
+#include "runtime/runtime.h"
 #include "render/mesh_pipeline.h"
 #include "render/render_state.h"
 

@@ -3,16 +3,16 @@
 
 #include <gtest/gtest.h>
 
-#include "host/offline.h"
-#if !defined(KORVAX_BOARD_GP2X)
-#include "host/png.h"
+#include "platform/startup.h"
+#if !defined(KORVAX_BOARD_GP2X)  // the ARM build has no PNG writer
+#include "app/png.h"
 #endif
 #include "math/fixed_math.h"
-#include "math/tables.h"
+#include "runtime/tables.h"
 #include "models/mesh.h"
 #include "platform/entry.h"
 #include "platform/hardware.h"
-#include "platform/runtime.h"
+#include "runtime/runtime.h"
 #include "render/render_state.h"
 #include "sequence/animation.h"
 #include "sequence/precompute.h"
@@ -40,7 +40,7 @@ const uint32_t NOISE_TABLE_HASH = 370957740u;
 
 TEST_P(SceneGolden, FrameFromFixedCountersAndMatrices) {
     const int32_t scene = GetParam();
-    host::start_system_offline();
+    start_system_offline();
 
     fade_step = 21;
     noise_index = 1000;

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "math/fixed_math.h"
-#include "math/tables.h"
+#include "runtime/tables.h"
 #include "models/mesh.h"
-#include "platform/runtime.h"
+#include "runtime/runtime.h"
 #include "sequence/animation.h"
 #include "sequence/precompute.h"
 #include "sequence/timeline.h"

@@ -28,14 +28,14 @@
 #include <vector>
 
 #include "assets/assets.h"
-#include "host/offline.h"
-#include "host/png.h"
+#include "platform/startup.h"
+#include "app/png.h"
 #include "math/fixed_math.h"
-#include "math/tables.h"
+#include "runtime/tables.h"
 #include "models/mesh.h"
 #include "platform/entry.h"
 #include "platform/hardware.h"
-#include "platform/runtime.h"
+#include "runtime/runtime.h"
 #include "render/draw2d.h"
 #include "render/mesh_pipeline.h"
 #include "render/render_state.h"
@@ -292,7 +292,7 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(g_dir);
 
     // The start-up of the system, short of the hardware and the music.
-    korvax::host::start_system_offline();
+    korvax::start_system_offline();
     sheet_images();
     sheet_sequence();
     sheet_unshown();

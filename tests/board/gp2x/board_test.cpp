@@ -10,8 +10,8 @@
 
 #include "board/gp2x/syscalls.h"
 #include "board/gp2x/thread.h"
-#include "platform/board.h"
-#include "platform/hardware.h"
+#include "board/board.h"
+#include "board/mmsp2.h"
 
 namespace korvax {
 namespace {
@@ -62,7 +62,7 @@ TEST_F(Gp2xBoard, WindowsMapThePhysicalAddressesAndTheRegistersAreHalfwords) {
     ASSERT_GE(fd, 0);
     void* regs = board_map_physical(fd, REGISTER_WINDOW_PHYS, REGISTER_WINDOW_BYTES);
     void* video = board_map_physical(fd, VIDEO_WINDOW_PHYS, VIDEO_WINDOW_BYTES);
-    void* shared = board_map_physical(fd, 0x3000000, 0xF80000);
+    void* shared = board_map_physical(fd, SHARED_WINDOW_PHYS, SHARED_WINDOW_BYTES);
     ASSERT_NE(regs, nullptr);
     ASSERT_NE(video, nullptr);
     ASSERT_NE(shared, nullptr);
@@ -73,7 +73,7 @@ TEST_F(Gp2xBoard, WindowsMapThePhysicalAddressesAndTheRegistersAreHalfwords) {
     board_write16(regs, REG_DISPLAY_ADDR1_HIGH, 0x0298);
     board_write16(regs, REG_DISPLAY_ADDR1_HIGH + 2, 0xBEEF);  // the neighbour is untouched by the first
     static_cast<uint16_t*>(video)[HW_BUFFER_A_OFFSET / 2] = 0xF800;
-    static_cast<uint8_t*>(shared)[0xF80000 - 1] = 0x5A;
+    static_cast<uint8_t*>(shared)[SHARED_WINDOW_BYTES - 1] = 0x5A;
     uint8_t got[4] = {};
     get_bytes(file, REGISTER_WINDOW_PHYS + REG_DISPLAY_ADDR1_HIGH, got, 4);
     EXPECT_EQ(got[0], 0x98);
@@ -92,7 +92,7 @@ TEST_F(Gp2xBoard, WindowsMapThePhysicalAddressesAndTheRegistersAreHalfwords) {
     EXPECT_EQ(board_read16(regs, REG_VSYNC_STATUS), VSYNC_BIT);
 
     sys_close(file);
-    board_unmap_physical(shared, 0xF80000);
+    board_unmap_physical(shared, SHARED_WINDOW_BYTES);
     board_unmap_physical(video, VIDEO_WINDOW_BYTES);
     board_unmap_physical(regs, REGISTER_WINDOW_BYTES);
     board_close_memory(fd);

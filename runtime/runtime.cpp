@@ -1,6 +1,6 @@
-#include "platform/runtime.h"
+#include "runtime/runtime.h"
 
-#include "math/tables.h"
+#include "runtime/tables.h"
 
 namespace korvax {
 
@@ -63,6 +63,20 @@ void build_cosine_table(int32_t* table) {
 void build_reciprocal_table() {
     for (int32_t i = 0; i < 4096; ++i) {
         RECIP_TABLE[i] = (i == 2048) ? 65536 : divide(65536, i - 2048);
+    }
+}
+
+void build_noise_table() {
+    seed_random(33333);
+    for (uint32_t i = 0; i < 65536; ++i) noise_table[i] = static_cast<uint8_t>(random16());
+    // Three in-place smoothing passes: T[i-1] is already new, T[i+1] and
+    // T[i+256] are still old. After the first pass every value is 0..63.
+    for (int pass = 0; pass < 3; ++pass) {
+        for (uint32_t i = 0; i < 65536; ++i) {
+            uint32_t sum = noise_table[i] + noise_table[(i + 1) & 0xFFFF] + noise_table[(i - 1) & 0xFFFF] +
+                           noise_table[(i + 256) & 0xFFFF];
+            noise_table[i] = static_cast<uint8_t>((sum & 0xFF) >> 2);
+        }
     }
 }
 

@@ -1,6 +1,6 @@
 // The seam: every call through which the system reaches the operating system and
 // the hardware. Above this header the code is the same in every build; below it
-// lie either the real Linux 2.4 calls of the GP2X (platform/board_gp2x.cpp) or the
+// lie either the real Linux 2.4 calls of the GP2X (board/gp2x/board_gp2x.cpp) or the
 // host console (host/), which stands in for the MMSP2 on a PC.
 #pragma once
 

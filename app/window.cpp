@@ -1,4 +1,4 @@
-#include "host/window.h"
+#include "app/window.h"
 
 #include <SDL.h>
 

@@ -3,7 +3,7 @@
 // screenshot as for the host build.
 #pragma once
 
-#include "host/app.h"
+#include "app/app.h"
 
 namespace korvax::host {
 

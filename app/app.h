@@ -37,6 +37,10 @@ struct RunDigest {
     }
 };
 
+// A console for the korvax system: the idle loop of the coprocessor program it
+// carries polls the music's control block.
+ConsoleConfig system_console_config();
+
 // Parses the command line. On failure returns false with a one-line message.
 // On --help returns true with help set.
 bool parse_options(const std::vector<std::string>& args, Options& options, bool& help, std::string& error);

@@ -1,4 +1,4 @@
-#include "host/png.h"
+#include "app/png.h"
 
 #include <zlib.h>
 

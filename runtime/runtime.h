@@ -5,7 +5,7 @@
 
 #include <stdint.h>
 
-#include "platform/types.h"
+#include "runtime/types.h"
 
 namespace korvax {
 
@@ -21,6 +21,9 @@ int32_t isqrt(int32_t x);
 void build_cosine_table(int32_t* table);
 // RECIP_TABLE: entry d + 2,048 = divide(65,536, d), entry 2,048 = 65,536.
 void build_reciprocal_table();
+
+// noise_table: random16 from seed 33,333, then three smoothing passes.
+void build_noise_table();
 
 void seed_random(int32_t seed);
 // state = ((state + 1) * 75 mod 65,537) - 1; returns the state (0..65,535).

@@ -1,4 +1,4 @@
-#include "host/app.h"
+#include "app/app.h"
 
 #include <atomic>
 #include <csignal>
@@ -6,10 +6,11 @@
 #include <cstdlib>
 #include <thread>
 
-#include "host/capture.h"
-#include "host/png.h"
+#include "app/capture.h"
+#include "app/png.h"
 #include "host/wav.h"
-#include "host/window.h"
+#include "app/window.h"
+#include "music/audio_control_block.h"
 #include "platform/entry.h"
 
 namespace korvax::host {
@@ -130,8 +131,15 @@ bool parse_options(const std::vector<std::string>& args, Options& options, bool&
     return true;
 }
 
-App::App(const Options& options) : options_(options) {
+ConsoleConfig system_console_config() {
     ConsoleConfig config;
+    config.idle_watch_offset = CONTROL_BLOCK_OFFSET;
+    config.idle_watch_bytes = sizeof(AudioControlBlock);
+    return config;
+}
+
+App::App(const Options& options) : options_(options) {
+    ConsoleConfig config = system_console_config();
     config.exit_after_flips = options.frames;
     config.vsync_mode = static_cast<uint16_t>(options.vsync_mode);
     if (options.virtual_time) {

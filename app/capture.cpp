@@ -1,4 +1,4 @@
-#include "host/capture.h"
+#include "app/capture.h"
 
 #include <sys/stat.h>
 
@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "host/console.h"
-#include "host/png.h"
+#include "app/png.h"
 
 namespace korvax::host {
 

@@ -228,7 +228,10 @@ TEST(Arm940t, UnderAnyOtherClockTheConsoleRunsTheCoreOnlyAsItsTimeAdvances) {
 }
 
 TEST(Arm940t, PacedInRealTimeAnIdleCoreCostsAlmostNoEmulation) {
-    Console console(ConsoleConfig{}, std::make_unique<RealTimeClock>());
+    ConsoleConfig config;
+    config.idle_watch_offset = 0x200000;  // a block the waiter does not poll
+    config.idle_watch_bytes = 0x4000;
+    Console console(config, std::make_unique<RealTimeClock>());
     std::memcpy(console.shared(), WAITER, sizeof(WAITER));
     Arm940t& core = console.coprocessor();
     console.write16(console.registers(), 0x3B48, 0x03);

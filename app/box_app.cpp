@@ -1,4 +1,4 @@
-#include "host/box_app.h"
+#include "app/box_app.h"
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -11,9 +11,9 @@
 #include <filesystem>
 
 #include "host/box.h"
-#include "host/png.h"
+#include "app/png.h"
 #include "host/wav.h"
-#include "host/window.h"
+#include "app/window.h"
 #include "music/audio_control_block.h"
 
 namespace korvax::host {
@@ -32,8 +32,6 @@ constexpr double EXIT_GRACE_S = 30.0;
 // ring's low-water mark): its thread must not wait longer than that for a CPU.
 constexpr int CONSOLE_NICENESS = -10;
 
-constexpr uint32_t REG_BUTTONS_LOW = 0x1184;
-constexpr uint16_t EXIT_LINE = 1u << 8;
 
 // The stand-in menu program is built beside korvax.
 std::string menu_stand_in() {
@@ -76,7 +74,7 @@ int run_box(const Options& options) {
     const int front_end_niceness = getpriority(PRIO_PROCESS, 0);
     const bool raised = geteuid() == 0 && errno == 0 && setpriority(PRIO_PROCESS, 0, CONSOLE_NICENESS) == 0;
 
-    ConsoleConfig config;
+    ConsoleConfig config = system_console_config();
     config.exit_after_flips = options.frames;
     config.vsync_mode = static_cast<uint16_t>(options.vsync_mode);
     // Declared after the box: the console (and its ARM940T on the shared
@@ -139,7 +137,7 @@ int run_box(const Options& options) {
             gave_up = true;
             box->kill_program();
         }
-        if ((console.peek_register(REG_BUTTONS_LOW) & EXIT_LINE) == 0 && !gave_up) {
+        if ((console.peek_register(REG_BUTTONS_LOW) & EXIT_BUTTON_BIT) == 0 && !gave_up) {
             // The program reads the buttons in its frame loop only: the time
             // allowed counts from its first flip after the press.
             uint64_t flips = box->frames().flips;

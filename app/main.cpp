@@ -1,8 +1,8 @@
 // korvax on a PC: the demo inside the host console.
 #include <cstdio>
 
-#include "host/app.h"
-#include "host/box_app.h"
+#include "app/app.h"
+#include "app/box_app.h"
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
