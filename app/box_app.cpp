@@ -14,7 +14,6 @@
 #include "app/png.h"
 #include "host/wav.h"
 #include "app/window.h"
-#include "music/audio_control_block.h"
 
 namespace korvax::host {
 
@@ -204,20 +203,11 @@ int run_box(const Options& options) {
                                               static_cast<double>(core.instructions())
                                         : 0.0);
     }
-    // The music position counts the samples the coprocessor took from its
-    // decoder; a buffer it had to send before the decoder caught up holds
-    // earlier samples again. On the handheld its ARM940T has time to spare.
-    auto* block = reinterpret_cast<AudioControlBlock*>(console.shared() + CONTROL_BLOCK_OFFSET);
-    uint32_t position = std::atomic_ref<uint32_t>(block->position).load();
-    double decoded_s = static_cast<double>(position) * 2.0 / SOUND_BYTES_PER_SECOND;
-    double written_s = static_cast<double>(box->sound_bytes()) / SOUND_BYTES_PER_SECOND;
-    bool music_played = position != 0 || std::atomic_ref<uint32_t>(block->data_ready).load() != 0;
-    // One buffer the program filled but did not write is no repeat.
-    if (music_played && written_s - decoded_s >= 8192.0 / SOUND_BYTES_PER_SECOND) {
-        std::printf("korvax: %.2f s of the %.1f s of sound repeated earlier samples: the emulated ARM940T fell behind "
-                    "(this PC was short of time), the music and the scenes behind the clock\n",
-                    written_s - decoded_s, written_s);
-    }
+    // Buffers the coprocessor had to send before its decoder caught up, sound
+    // gaps, time the emulated ARM940T lost: the PC, not the program, fell
+    // behind (on the handheld its ARM940T has time to spare).
+    std::string behind = keeping_up_text(console.keeping_up());
+    if (!behind.empty()) std::printf("%s\n", behind.c_str());
     if (options.watch_address != 0) {
         std::printf("korvax: word at 0x%08x:", options.watch_address);
         for (const BoxWatch& w : box->watched()) {

@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -51,14 +52,21 @@ std::vector<uint8_t> encode_png_rgb(const uint8_t* rgb, int width, int height) {
     return out;
 }
 
-bool write_png_rgb565(const std::string& path, const uint16_t* pixels, int width, int height) {
+bool write_png_rgb565(const std::string& path, const uint16_t* pixels, int width, int height, std::string* why) {
     std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
     for (size_t i = 0; i < static_cast<size_t>(width) * height; ++i) rgb565_to_rgb8(pixels[i], &rgb[i * 3]);
     std::vector<uint8_t> file = encode_png_rgb(rgb.data(), width, height);
+    errno = 0;
     FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
+    if (!f) {
+        if (why) *why = std::strerror(errno);
+        return false;
+    }
     bool ok = std::fwrite(file.data(), 1, file.size(), f) == file.size();
-    return std::fclose(f) == 0 && ok;
+    int write_error = errno;
+    ok = std::fclose(f) == 0 && ok;
+    if (!ok && why) *why = std::strerror(write_error != 0 ? write_error : (errno != 0 ? errno : EIO));
+    return ok;
 }
 
 bool decode_png_rgb(const std::vector<uint8_t>& file, std::vector<uint8_t>& rgb, int& width, int& height) {

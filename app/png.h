@@ -7,8 +7,10 @@
 
 namespace korvax::host {
 
-// Writes width x height RGB565 pixels as an 8-bit RGB PNG; false on failure.
-bool write_png_rgb565(const std::string& path, const uint16_t* pixels, int width, int height);
+// Writes width x height RGB565 pixels as an 8-bit RGB PNG; false on failure,
+// with the reason in *why when given.
+bool write_png_rgb565(const std::string& path, const uint16_t* pixels, int width, int height,
+                      std::string* why = nullptr);
 // Encodes 8-bit RGB rows (3 bytes a pixel) as a PNG file image.
 std::vector<uint8_t> encode_png_rgb(const uint8_t* rgb, int width, int height);
 // Decodes a PNG written by encode_png_rgb (8-bit RGB, no interlace) back to RGB

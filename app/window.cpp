@@ -2,7 +2,10 @@
 
 #include <SDL.h>
 
+#include <cstring>
+
 #include "host/console.h"
+#include "host/quiet_stderr.h"
 
 namespace korvax::host {
 
@@ -14,8 +17,17 @@ struct Window::Impl {
 };
 
 std::unique_ptr<Window> Window::open(int scale, std::string& why_not) {
+    QuietStderr quiet;
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         why_not = SDL_GetError();
+        return nullptr;
+    }
+    // SDL falls back to drivers that draw into memory when there is no
+    // window system: a window nobody can see is no display.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0)) {
+        why_not = std::string("SDL's video driver is '") + driver + "', which shows nothing";
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return nullptr;
     }
     std::unique_ptr<Window> w(new Window);
@@ -33,7 +45,7 @@ std::unique_ptr<Window> Window::open(int scale, std::string& why_not) {
     }
     if (!d.texture) {
         why_not = SDL_GetError();
-        return nullptr;
+        return nullptr;  // the destructor quits the subsystem
     }
     return w;
 }

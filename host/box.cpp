@@ -442,7 +442,7 @@ bool Box::read_guest(uint32_t address, void* out, size_t length) {
 // ---- the sound device ----------------------------------------------------------
 
 void Box::drain_sound() {
-    SoundDevice& sound = console_->sound();
+    Console& console = *console_;
     uint8_t fragment[SOUND_FRAGMENT_BYTES];
     int fd = -1;
     while (!stop_.load()) {
@@ -450,13 +450,15 @@ void Box::drain_sound() {
         if (poll(&p, 1, 50) <= 0) continue;
         ssize_t n = read(dsp_fd_, fragment, sizeof fragment);
         if (n > 0) {
-            if (fd < 0) fd = sound.open();
-            if (fd >= 0) sound.write(fd, fragment, static_cast<uint32_t>(n));
+            // Through the console's own entry: it counts what the device gets
+            // against the coprocessor's position as for a program of its own.
+            if (fd < 0) fd = console.sound_open();
+            if (fd >= 0) console.sound_write(fd, fragment, static_cast<uint32_t>(n));
             sound_bytes_ += static_cast<uint64_t>(n);
         } else if (n == 0) {
             // The program closed its device. A fresh reading end waits for
             // the next open without reporting the hang-up over and over.
-            if (fd >= 0) sound.close(fd);
+            if (fd >= 0) console.sound_close(fd);
             fd = -1;
             int again = open((root_ + "/dev/dsp").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
             if (again >= 0) {
@@ -467,7 +469,7 @@ void Box::drain_sound() {
             }
         }
     }
-    if (fd >= 0) sound.close(fd);
+    if (fd >= 0) console.sound_close(fd);
 }
 
 // ---- the end -----------------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 
 
@@ -83,7 +84,8 @@ Console::Console(const ConsoleConfig& config, std::unique_ptr<Clock> clock, cons
     // The coprocessor's control loop polls the control block when idle. It is
     // paced against the wall clock only; other clocks step it themselves.
     if (config_.idle_watch_bytes > 0) coprocessor_.set_idle_watch(config_.idle_watch_offset, config_.idle_watch_bytes);
-    if (config_.pace_coprocessor && dynamic_cast<RealTimeClock*>(clock_.get())) coprocessor_.start_pacing(*clock_);
+    coprocessor_.set_share_percent(config_.coprocessor_percent);
+    if (config_.pace_coprocessor && clock_->is_real_time()) coprocessor_.start_pacing(*clock_);
 }
 
 Console::~Console() {
@@ -303,6 +305,69 @@ OsRecord Console::os_record() {
     return os_;
 }
 
+// ---- sound ------------------------------------------------------------------------
+
+int Console::sound_open() {
+    int fd = sound_.open();
+    if (fd >= 0) {
+        std::lock_guard<std::mutex> lock(os_mutex_);
+        pcm_.written = 0;
+        pcm_.last_position = 0;
+        pcm_.max_lag = 0;
+    }
+    return fd;
+}
+
+int Console::sound_write(int fd, const void* data, uint32_t length) {
+    if (fd >= 0 && sound_.is_open()) note_pcm_write(length);
+    return sound_.write(fd, data, length);
+}
+
+// A full buffer's fill field is raised only after all its samples were put in
+// and counted, so when it is written the position covers every fresh sample
+// written so far (and perhaps some of the next buffer): whatever was written
+// beyond the position was stale, at least.
+void Console::note_pcm_write(uint32_t length) {
+    if (!config_.pcm_words) return;
+    uint32_t play = shared_word(config_.pcm_play_offset);
+    uint32_t position = shared_word(config_.pcm_position_offset);
+    std::lock_guard<std::mutex> lock(os_mutex_);
+    if (position < pcm_.last_position) {
+        // A restart: the count begins again.
+        pcm_.written = 0;
+        pcm_.max_lag = 0;
+    }
+    pcm_.last_position = position;
+    pcm_.written += length / 2;
+    int64_t lag = static_cast<int64_t>(pcm_.written) - static_cast<int64_t>(position);
+    if (lag > pcm_.max_lag) {
+        // Once the music is stopped the buffer being filled keeps its tail: not a
+        // sign of a slow machine.
+        if (play != 0) {
+            ++pcm_.stale_buffers;
+            pcm_.stale_samples += static_cast<uint64_t>(lag - pcm_.max_lag);
+        }
+        pcm_.max_lag = lag;
+    }
+}
+
+uint32_t Console::shared_word(uint32_t offset) {
+    auto* word = reinterpret_cast<uint32_t*>(shared_ + offset);
+    return std::atomic_ref<uint32_t>(*word).load(std::memory_order_acquire);
+}
+
+uint32_t Console::pcm_position_word() { return config_.pcm_words ? shared_word(config_.pcm_position_offset) : 0; }
+
+KeepingUp Console::keeping_up() {
+    KeepingUp k;
+    k.sound_underruns = sound_.output().underruns();
+    k.coprocessor_lost_ns = coprocessor_.lost_ns();
+    std::lock_guard<std::mutex> lock(os_mutex_);
+    k.stale_buffers = pcm_.stale_buffers;
+    k.stale_samples = pcm_.stale_samples;
+    return k;
+}
+
 // ---- display ----------------------------------------------------------------------
 
 uint32_t Console::display_address() {
@@ -327,7 +392,7 @@ void Console::set_frame_listener(std::function<void(const uint16_t*)> listener) 
 
 void Console::advance(uint64_t from, uint64_t to) {
     uint64_t t = from;
-    for (uint64_t edge = clock_->next_vsync_start(t); edge <= to; edge = clock_->next_vsync_start(t)) {
+    for (uint64_t edge = clock_->next_scan_out(t); edge <= to; edge = clock_->next_scan_out(t)) {
         run_coprocessor(t, edge);
         scan_out();
         {

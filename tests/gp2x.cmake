@@ -1,6 +1,7 @@
 # Suites of the GP2X build. GoogleTest is built from its sources with the
-# GP2X toolchain; every suite is one test run under qemu-arm's strict ARMv4T
-# model (CMAKE_CROSSCOMPILING_EMULATOR), one process per suite.
+# GP2X toolchain; every case runs in a process of its own, as in the host
+# build, under qemu-arm's strict ARMv4T model (CMAKE_CROSSCOMPILING_EMULATOR).
+include(GoogleTest)
 # newlib declares the POSIX functions GoogleTest uses only outside strict ISO mode.
 set(CMAKE_CXX_EXTENSIONS ON)
 set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
@@ -9,17 +10,20 @@ set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 target_compile_definitions(gtest PRIVATE PATH_MAX=4096)
 
-# korvax_gp2x_test(name SOURCES ... LIBS ... [ENVIRONMENT ...])
+# korvax_gp2x_test(name SOURCES ... LIBS ... [DEVICE_ROOT dir])
+# With DEVICE_ROOT the cases share that folder of stand-in devices and so run
+# one at a time.
 function(korvax_gp2x_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
+  cmake_parse_arguments(T "" "DEVICE_ROOT" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   korvax_warnings(${name})
   target_link_libraries(${name} PRIVATE ${T_LIBS} gtest gtest_main korvax_gp2x_runtime)
-  add_test(NAME ${name} COMMAND ${name})
-  set_tests_properties(${name} PROPERTIES LABELS "gp2x;${name}" TIMEOUT 300)
-  if(T_ENVIRONMENT)
-    set_tests_properties(${name} PROPERTIES ENVIRONMENT "${T_ENVIRONMENT}")
+  set(properties LABELS gp2x TIMEOUT 300)
+  if(T_DEVICE_ROOT)
+    list(APPEND properties ENVIRONMENT KORVAX_GP2X_DEVICE_ROOT=${T_DEVICE_ROOT} RESOURCE_LOCK ${T_DEVICE_ROOT})
   endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 TEST_PREFIX "gp2x."
+    PROPERTIES ${properties})
 endfunction()
 
 # The board over stand-ins of its devices, the run-time under it, and the
@@ -27,7 +31,7 @@ endfunction()
 set(device_root ${CMAKE_CURRENT_BINARY_DIR}/device-root)
 file(GLOB board_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/board/gp2x/*.cpp)
 korvax_gp2x_test(test_board_gp2x SOURCES ${board_sources} LIBS korvax_board_gp2x_stand_in korvax_music
-  ENVIRONMENT KORVAX_GP2X_DEVICE_ROOT=${device_root})
+  DEVICE_ROOT ${device_root})
 
 # The process ends while its sound thread is blocked in a write.
 add_executable(gp2x_exit_probe ${CMAKE_CURRENT_SOURCE_DIR}/board/gp2x_exit_probe.cpp)

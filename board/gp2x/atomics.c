@@ -3,7 +3,15 @@
  * to these. One lock word taken with swp, the single atomic instruction of
  * the architecture, guards them all; the ARM920T has one core, so a fence
  * only has to stop the compiler from moving memory accesses across it.
- * While the lock is held elsewhere the caller yields its time slice. */
+ * While the lock is held elsewhere the caller yields its time slice.
+ *
+ * The limit of a lock: the compiler inlines atomic loads and stores of 1, 2
+ * and 4 bytes as plain ldr/str between fences, and such a store does not
+ * take the lock. A plain store that lands between the read and the write of
+ * a locked read-modify-write of the same word (the writer being preempted
+ * there) is lost. Words that are both stored and read-modified need the
+ * read-modify-write for their stores too (exchange instead of store). The
+ * system's own shared words each have a single writer and use neither. */
 #include <stdbool.h>
 #include <stdint.h>
 

@@ -164,8 +164,6 @@ void sheet_images() {
 // ---------------------------------------------------------------------------
 // Scenes.
 
-const int16_t* frame_of(const int16_t* store, int n, int f) { return store + static_cast<size_t>(f) * n * 3; }
-
 // Three viewpoints: the camera path early, midway and late (entry 1 follows
 // the view with a spin), or three spin angle sets for entries 0 and 1.
 void set_view(bool path, int view) {
@@ -244,20 +242,20 @@ void sheet_morphs() {
     struct Plan {
         const char* file;
         MeshObject* mesh;
-        const int16_t* store;
-        int n, frames, first;
+        const MorphStore* store;
+        int first;
         int cx, cy;
         int texture;
         int mode;  // of material 0
     };
     const Plan plans[] = {
-        {"morph_a.png", &meshes[2], morph_store_a, 114, 64, 43, 160, 120, 1, 1},
-        {"morph_b.png", &meshes[4], morph_store_b, 331, 64, 1, 160, 150, 4, 0},
-        {"morph_c.png", &meshes[4], morph_store_c, 35, 48, 59, 160, 150, 4, 0},
-        {"morph_d.png", &meshes[4], morph_store_d, 20, 80, 285, 160, 150, 4, 0},
-        {"morph_e.png", &meshes[4], morph_store_e, 20, 80, 305, 160, 150, 4, 0},
-        {"morph_f.png", &meshes[10], morph_store_f, 194, 80, 1, 160, 120, 1, 1},
-        {"morph_g.png", &meshes[11], morph_store_g, 1202, 120, 1, 160, 120, 1, 2},
+        {"morph_a.png", &meshes[2], &MORPH_A, 43, 160, 120, 1, 1},
+        {"morph_b.png", &meshes[4], &MORPH_B, 1, 160, 150, 4, 0},
+        {"morph_c.png", &meshes[4], &MORPH_C, 59, 160, 150, 4, 0},
+        {"morph_d.png", &meshes[4], &MORPH_D, 285, 160, 150, 4, 0},
+        {"morph_e.png", &meshes[4], &MORPH_E, 305, 160, 150, 4, 0},
+        {"morph_f.png", &meshes[10], &MORPH_F, 1, 160, 120, 1, 1},
+        {"morph_g.png", &meshes[11], &MORPH_G, 1, 160, 120, 1, 2},
     };
     build_colour_ramp(0x0821, 0xB256, primary_ramp);
     build_colour_ramp(0xA246, 0xFD1C, secondary_ramp);
@@ -271,7 +269,8 @@ void sheet_morphs() {
         for (int k = 0; k < 4; ++k) {
             set_render_target(&g_frame);
             std::fill(std::begin(g_frame.pixels), std::end(g_frame.pixels), 0x18C3);
-            set_vertex_positions(*p.mesh, frame_of(p.store, p.n, k * p.frames / 4), static_cast<uint16_t>(p.n),
+            set_vertex_positions(*p.mesh, morph_frame_triples(*p.store, k * p.store->frames / 4),
+                                 static_cast<uint16_t>(p.store->vertices),
                                  static_cast<uint16_t>(p.first));
             set_texture_map(textures[p.texture]);
             draw_mesh(*p.mesh, object_matrices, p.cx, p.cy);
