@@ -1,5 +1,7 @@
 #include "app/app.h"
 
+#include "app/box_app.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
@@ -106,7 +108,7 @@ struct DigestSink : SoundSink {
 std::string usage() {
     return "usage: korvax [--scale N] [--headless] [--frames N] [--screenshot FILE.png] [--vsync-mode 0|1]"
            " [--wav FILE.wav] [--no-sound] [--clock real|virtual] [--capture FOLDER|FILE.mp4]"
-           " [--capture-scale N] [--hash] [--help] [--version]";
+           " [--capture-scale N] [--hash] [--gp2x [FILE.gpe] [--watch ADDRESS]] [--help] [--version]";
 }
 
 std::string help_text() {
@@ -134,6 +136,12 @@ Options:
                          the player scales it up)
   --hash                 in virtual time, print a digest of every displayed frame and
                          sound byte at exit (two runs agree)
+  --gp2x [FILE.gpe]      play the GP2X build's program (default build-gp2x/korvax.gpe)
+                         unchanged under qemu-arm, its hardware served by the console
+                         (the box); --frames, --screenshot, --wav, --no-sound,
+                         --headless, --scale and the keys work as above
+  --watch ADDRESS        with --gp2x: read that word of the program's memory at every
+                         flip and list its values at exit
   --help                 this text
   --version              the program's version
 
@@ -224,6 +232,19 @@ bool parse_options(const std::vector<std::string>& args, Options& options, bool&
             options.clock_given = true;
         } else if (a == "--capture") {
             if (!file_name(options.capture)) return false;
+        } else if (a == "--gp2x") {
+            // The GP2X build's program, by default where ./run builds it.
+            options.gp2x = "build-gp2x/korvax.gpe";
+            if (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) options.gp2x = args[++i];
+        } else if (a == "--watch") {
+            if (!value(v)) return false;
+            char* end = nullptr;
+            unsigned long address = std::strtoul(v.c_str(), &end, 0);
+            if (v.empty() || *end != '\0' || address == 0 || address > 0xFFFFFFFCul || address % 4 != 0) {
+                error = "korvax: bad value for --watch: '" + v + "' (a word's address in the GP2X program)";
+                return false;
+            }
+            options.watch_address = static_cast<uint32_t>(address);
         } else if (a == "--vsync-mode") {
             if (!value(v)) return false;
             if (!parse_int(v, 0, 1, options.vsync_mode)) {
@@ -234,6 +255,15 @@ bool parse_options(const std::vector<std::string>& args, Options& options, bool&
             error = "korvax: unknown option '" + a + "'";
             return false;
         }
+    }
+    if (!options.gp2x.empty() && (options.virtual_time || !options.capture.empty() || options.print_hash)) {
+        error = "korvax: --gp2x runs the GP2X program in real time: it cannot be combined with --clock virtual, "
+                "--capture or --hash";
+        return false;
+    }
+    if (options.watch_address != 0 && options.gp2x.empty()) {
+        error = "korvax: --watch reads the memory of a GP2X program: it needs --gp2x";
+        return false;
     }
     // A capture and a digest need every frame, which only virtual time delivers.
     if (!options.capture.empty() || options.print_hash) {
@@ -266,6 +296,9 @@ int run_program(const std::vector<std::string>& args, const std::string& program
         if (std::fputs(text.c_str(), stdout) == EOF || std::fflush(stdout) != 0) return EXIT_FAILED;
         return EXIT_COMPLETED;
     }
+
+    // The GP2X build's program goes into the box.
+    if (!options.gp2x.empty()) return run_box(options);
 
     // A real display shows the demo; without one the useful thing is a video.
     std::unique_ptr<Window> window;
@@ -535,11 +568,10 @@ void App::show_progress(bool last) {
     }
 }
 
-void App::report_keeping_up() {
-    KeepingUp k = console_->keeping_up();
-    if (!k.any()) return;
+std::string keeping_up_text(const KeepingUp& k) {
+    if (!k.any()) return {};
     std::vector<std::string> parts;
-    char number[64];
+    char number[128];
     if (k.sound_underruns) {
         std::snprintf(number, sizeof number, "%llu", static_cast<unsigned long long>(k.sound_underruns));
         parts.push_back(std::string(number) + (k.sound_underruns == 1 ? " gap" : " gaps") +
@@ -559,7 +591,12 @@ void App::report_keeping_up() {
         line += i == 0 ? " " : ", ";
         line += parts[i];
     }
-    std::fprintf(stderr, "%s\n", line.c_str());
+    return line;
+}
+
+void App::report_keeping_up() {
+    std::string line = keeping_up_text(console_->keeping_up());
+    if (!line.empty()) std::fprintf(stderr, "%s\n", line.c_str());
 }
 
 // Puts every output in place, or none of them: an output that cannot be

@@ -40,6 +40,8 @@ struct Options {
     int capture_scale = 1;      // MP4 capture: pixels per console pixel, each way
     bool capture_scale_given = false;
     bool print_hash = false;    // --hash: print a digest of every frame and sound byte at exit
+    std::string gp2x;           // --gp2x [FILE]: the GP2X build's program, played in the box
+    uint32_t watch_address = 0; // --watch ADDRESS: a word of that program read at every flip
     bool version = false;
 };
 
@@ -58,6 +60,8 @@ struct RunDigest {
 // carries polls the music's control block, where the program also counts the
 // samples it put into its PCM buffers.
 ConsoleConfig system_console_config();
+// One line on what the machine could not keep up with; empty when it kept up.
+std::string keeping_up_text(const KeepingUp& k);
 
 // Parses the command line and checks that its options go together. On failure
 // returns false with a one-line message. On --help returns true with help set.

@@ -53,6 +53,7 @@ Arm940t::~Arm940t() {
 
 void Arm940t::set_reset(bool held) {
     {
+        ControlWait wait(control_waiting_);
         std::lock_guard<std::mutex> lock(mutex_);
         if (held == held_) return;
         held_ = held;
@@ -67,6 +68,7 @@ void Arm940t::set_reset(bool held) {
 
 void Arm940t::set_clock(bool running) {
     {
+        ControlWait wait(control_waiting_);
         std::lock_guard<std::mutex> lock(mutex_);
         clocked_ = running;
     }
@@ -163,7 +165,10 @@ void Arm940t::block_hook(uc_struct* uc, uint64_t address, uint32_t size, void* s
 void Arm940t::on_block(uint64_t address, uint32_t size) {
     // The image is ARM code throughout: four bytes an instruction.
     uint64_t n = size / 4;
-    if (slice_executed_ + n > slice_budget_) {
+    // A write to the reset or clock register takes effect at the next block,
+    // not at the end of the slice (which, on a busy host, may be far off):
+    // the slice stops here and its rest is carried over.
+    if (slice_executed_ + n > slice_budget_ || control_waiting_.load(std::memory_order_relaxed) != 0) {
         // Stops before this block: the next slice resumes here.
         stopped_for_budget_ = true;
         uc_emu_stop(uc_);

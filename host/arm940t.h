@@ -155,6 +155,14 @@ private:
     uint32_t watch_length_ = 0;
     std::vector<uint32_t> watch_snapshot_;
 
+    // Writers of the reset and clock registers waiting for the engine.
+    std::atomic<int> control_waiting_{0};
+    struct ControlWait {
+        explicit ControlWait(std::atomic<int>& count) : count_(count) { count_.fetch_add(1); }
+        ~ControlWait() { count_.fetch_sub(1); }
+        std::atomic<int>& count_;
+    };
+
     std::atomic<uint64_t> accounted_{0};
     std::atomic<uint64_t> executed_{0};
     std::atomic<uint64_t> spin_{0};

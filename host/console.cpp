@@ -52,14 +52,24 @@ void RealTimeClock::sleep_until_ns(uint64_t t) {
     std::this_thread::sleep_until(start_ + std::chrono::nanoseconds(t));
 }
 
+namespace {
+ConsoleWindows windows_in(std::vector<uint8_t>& memory) {
+    return {memory.data(), memory.data() + REGISTER_WINDOW_BYTES, memory.data() + REGISTER_WINDOW_BYTES + VIDEO_WINDOW_BYTES};
+}
+}  // namespace
+
 Console::Console(const ConsoleConfig& config, std::unique_ptr<Clock> clock)
+    : Console(config, std::move(clock), ConsoleWindows{}) {}
+
+Console::Console(const ConsoleConfig& config, std::unique_ptr<Clock> clock, const ConsoleWindows& windows)
     : config_(config),
       clock_(std::move(clock)),
-      registers_(REGISTER_WINDOW_BYTES, 0),
-      video_(VIDEO_WINDOW_BYTES, 0),
-      shared_(SHARED_WINDOW_BYTES, 0),
+      own_memory_(windows.registers ? 0 : REGISTER_WINDOW_BYTES + VIDEO_WINDOW_BYTES + SHARED_WINDOW_BYTES, 0),
+      registers_(windows.registers ? windows.registers : windows_in(own_memory_).registers),
+      video_(windows.registers ? windows.video : windows_in(own_memory_).video),
+      shared_(windows.registers ? windows.shared : windows_in(own_memory_).shared),
       sound_(*clock_),
-      coprocessor_(shared_.data(), SHARED_WINDOW_BYTES),
+      coprocessor_(shared_, SHARED_WINDOW_BYTES),
       displayed_(WIDTH * HEIGHT, 0) {
     // At power-on both display address pairs name the start of video memory,
     // which holds zeros: the screen is black until the first flip.
@@ -103,15 +113,15 @@ uint8_t* Console::window_of(uint64_t phys, uint32_t length) {
     struct Window {
         uint64_t phys;
         uint32_t bytes;
-        std::vector<uint8_t>* memory;
+        uint8_t* memory;
     };
     const Window windows[] = {
-        {REGISTER_WINDOW_PHYS, REGISTER_WINDOW_BYTES, &registers_},
-        {VIDEO_WINDOW_PHYS, VIDEO_WINDOW_BYTES, &video_},
-        {SHARED_WINDOW_PHYS, SHARED_WINDOW_BYTES, &shared_},
+        {REGISTER_WINDOW_PHYS, REGISTER_WINDOW_BYTES, registers_},
+        {VIDEO_WINDOW_PHYS, VIDEO_WINDOW_BYTES, video_},
+        {SHARED_WINDOW_PHYS, SHARED_WINDOW_BYTES, shared_},
     };
     for (const Window& w : windows) {
-        if (phys >= w.phys && phys + length <= w.phys + w.bytes) return w.memory->data() + (phys - w.phys);
+        if (phys >= w.phys && phys + length <= w.phys + w.bytes) return w.memory + (phys - w.phys);
     }
     return nullptr;
 }
@@ -137,17 +147,17 @@ void Console::unmap_physical(void* base, uint32_t) {
 // Registers are single halfwords that the system's threads and the console's
 // own parts (display, coprocessor) reach concurrently, as on the bus.
 uint16_t Console::peek_register(uint32_t offset) const {
-    auto* p = reinterpret_cast<uint16_t*>(const_cast<uint8_t*>(registers_.data()) + (offset & 0xFFFE));
+    auto* p = reinterpret_cast<uint16_t*>(registers_ + (offset & 0xFFFE));
     return std::atomic_ref<uint16_t>(*p).load(std::memory_order_acquire);
 }
 
 void Console::poke_register(uint32_t offset, uint16_t value) {
-    auto* p = reinterpret_cast<uint16_t*>(registers_.data() + (offset & 0xFFFE));
+    auto* p = reinterpret_cast<uint16_t*>(registers_ + (offset & 0xFFFE));
     std::atomic_ref<uint16_t>(*p).store(value, std::memory_order_release);
 }
 
 uint16_t Console::read16(void* window, uint32_t offset) {
-    if (window != registers_.data()) {
+    if (window != registers_) {
         uint16_t v;
         std::memcpy(&v, static_cast<uint8_t*>(window) + offset, 2);
         return v;
@@ -157,7 +167,7 @@ uint16_t Console::read16(void* window, uint32_t offset) {
 }
 
 void Console::write16(void* window, uint32_t offset, uint16_t value) {
-    if (window != registers_.data()) {
+    if (window != registers_) {
         std::memcpy(static_cast<uint8_t*>(window) + offset, &value, 2);
         return;
     }
@@ -186,8 +196,9 @@ void Console::note_store(const volatile uint32_t* word, uint32_t value) {
     if (store_probe_) store_probe_(word, value);
 }
 
-uint16_t Console::read_register(uint32_t offset) {
-    uint16_t stored = peek_register(offset);
+uint16_t Console::read_register(uint32_t offset) { return bus_value(offset, peek_register(offset)); }
+
+uint16_t Console::bus_value(uint32_t offset, uint16_t stored) {
     switch (offset) {
         case REG_VSYNC_STATUS:
             return static_cast<uint16_t>((stored & ~VSYNC_BIT) |
@@ -217,6 +228,10 @@ void Console::write_register(uint32_t offset, uint16_t value) {
             break;
     }
     poke_register(offset, value);
+    register_written(offset, value);
+}
+
+void Console::register_written(uint32_t offset, uint16_t value) {
     if (offset == REG_COPRO_CLOCK) coprocessor_.set_clock(value & 1);
     if (offset == REG_COPRO_CONTROL) coprocessor_.set_reset(value & COPRO_RESET_BIT);
     if (offset == REG_DISPLAY_ADDR2_HIGH) {
@@ -337,7 +352,7 @@ void Console::note_pcm_write(uint32_t length) {
 }
 
 uint32_t Console::shared_word(uint32_t offset) {
-    auto* word = reinterpret_cast<uint32_t*>(shared_.data() + offset);
+    auto* word = reinterpret_cast<uint32_t*>(shared_ + offset);
     return std::atomic_ref<uint32_t>(*word).load(std::memory_order_acquire);
 }
 

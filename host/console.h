@@ -128,6 +128,16 @@ struct KeepingUp {
     bool any() const { return sound_underruns || stale_buffers || coprocessor_lost_ns; }
 };
 
+// The three physical windows when they live outside the console (a program in
+// another process maps the same memory): registers (REGISTER_WINDOW_BYTES), video
+// memory (VIDEO_WINDOW_BYTES) and the memory shared with the coprocessor
+// (SHARED_WINDOW_BYTES). The console does not own them; they must outlive it.
+struct ConsoleWindows {
+    uint8_t* registers = nullptr;
+    uint8_t* video = nullptr;
+    uint8_t* shared = nullptr;
+};
+
 // What the system did to the operating system, for tests.
 struct OsRecord {
     int memory_opens = 0;
@@ -142,13 +152,16 @@ struct OsRecord {
 class Console {
 public:
     explicit Console(const ConsoleConfig& config, std::unique_ptr<Clock> clock);
+    // A console over windows it does not own, left as they are but for the
+    // power-on values of the registers with behaviour.
+    Console(const ConsoleConfig& config, std::unique_ptr<Clock> clock, const ConsoleWindows& windows);
     ~Console();
     Console(const Console&) = delete;
     Console& operator=(const Console&) = delete;
 
-    uint8_t* registers() { return registers_.data(); }
-    uint8_t* video() { return video_.data(); }
-    uint8_t* shared() { return shared_.data(); }
+    uint8_t* registers() { return registers_; }
+    uint8_t* video() { return video_; }
+    uint8_t* shared() { return shared_; }
     Clock& clock() { return *clock_; }
 
     // ---- the seam -----------------------------------------------------------
@@ -196,6 +209,15 @@ public:
     uint16_t peek_register(uint32_t offset) const;
     void poke_register(uint32_t offset, uint16_t value);
 
+    // ---- a program the console does not see access the registers --------------
+    // What the bus reads at offset when the register holds `stored`: the
+    // vertical-sync bit from the clock, the button lines pulled low.
+    uint16_t bus_value(uint32_t offset, uint16_t stored);
+    // The effects of a write that has already reached the register: the
+    // coprocessor's clock and reset, the count of flips (and the exit button
+    // after --frames N flips).
+    void register_written(uint32_t offset, uint16_t value);
+
     // ---- probes for tests ----------------------------------------------------------
     // Called on the writing thread after every register write through the seam.
     // Setting a probe waits for a call in progress to finish.
@@ -224,9 +246,11 @@ private:
 
     ConsoleConfig config_;
     std::unique_ptr<Clock> clock_;
-    std::vector<uint8_t> registers_;
-    std::vector<uint8_t> video_;
-    std::vector<uint8_t> shared_;
+    // The console's own memory, empty when the windows live outside.
+    std::vector<uint8_t> own_memory_;
+    uint8_t* registers_;
+    uint8_t* video_;
+    uint8_t* shared_;
 
     SoundDevice sound_;
     Arm940t coprocessor_;

@@ -9,13 +9,14 @@ trap 'rm -rf "$dir"' EXIT
 cd "$dir" || exit 1
 
 for args in "--bogus" "--scale 0" "--frames" "--scale abc" "--wav" "--scale +3" "--scale 3x" "--frames -1" \
-            "--capture-scale 0"; do
+            "--capture-scale 0" \
+            "--watch 0x100" "--gp2x x.gpe --watch 3" "--gp2x x.gpe --hash"; do
   # shellcheck disable=SC2086
   out=$("$korvax" $args 2>&1 >/dev/null)
   status=$?
   [ $status -eq 2 ] || fail "'$args' exited $status"
   first=$(echo "$out" | head -n 1)
-  opt=${args%% *}
+  opt=$(echo "$args" | grep -o -- "--[a-z]*" | tail -n 1)
   echo "$first" | grep -q -- "$opt" || fail "'$args': first line does not name the option: $first"
   echo "$out" | sed -n 2p | grep -q '^usage: korvax' || fail "'$args': no usage line"
 done
