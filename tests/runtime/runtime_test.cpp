@@ -1,4 +1,5 @@
 #include <climits>
+#include <initializer_list>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -53,7 +54,7 @@ TEST(Divide, ByAPreparedDivisorAsDivide) {
         ASSERT_EQ(divide_quick(a, -d), divide(a, -d)) << a << " / " << -d;
     }
     for (int32_t a : dividends) {
-        for (int32_t b : {0, -1, 1, INT32_MIN, -4095, 4095, 4096}) EXPECT_EQ(divide_quick(a, b), divide(a, b)) << a << " / " << b;
+        for (int32_t b : std::initializer_list<int32_t>{0, -1, 1, INT32_MIN, -4095, 4095, 4096}) EXPECT_EQ(divide_quick(a, b), divide(a, b)) << a << " / " << b;
     }
 }
 
@@ -91,7 +92,7 @@ TEST(Isqrt, EqualsTheSixteenTrialsForEveryInput) {
         ASSERT_EQ(isqrt(x), isqrt_by_trials(x)) << x;
         ASSERT_EQ(isqrt(-x), isqrt_by_trials(-x)) << -x;
     }
-    for (int32_t x : {(1 << 30) - 1, 1 << 30, (1 << 30) + 1, INT32_MAX, INT32_MIN}) {
+    for (int32_t x : std::initializer_list<int32_t>{(1 << 30) - 1, 1 << 30, (1 << 30) + 1, INT32_MAX, INT32_MIN}) {
         EXPECT_EQ(isqrt(x), isqrt_by_trials(x)) << x;
     }
 }
