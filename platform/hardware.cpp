@@ -39,7 +39,9 @@ uint16_t* hidden_buffer() {
 
 void present_frame() {
     // Back-buffer rows 0..235 land on screen rows 2..237 (1,280 bytes in).
+    board_begin_video_write();
     copy_frame_bytes(reinterpret_cast<uint8_t*>(hidden_buffer()) + 1280, registered_back_buffer->pixels);
+    board_end_video_write();
 }
 
 void flip_frame() {
@@ -103,8 +105,10 @@ void start_hardware() {
     video_window = board_map_physical(memory_fd, VIDEO_WINDOW_PHYS, VIDEO_WINDOW_BYTES);
 
     // 241 rows of 640 bytes from each hardware buffer.
+    board_begin_video_write();
     zero_bytes(video_at(HW_BUFFER_A_OFFSET), 154240);
     zero_bytes(video_at(HW_BUFFER_B_OFFSET), 154240);
+    board_end_video_write();
 
     set_reg(REG_DISPLAY_CONTROL, 0x04AB);
     set_reg(REG_LINE_STRIDE, 640);
