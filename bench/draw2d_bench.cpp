@@ -9,8 +9,8 @@
 #include <benchmark/benchmark.h>
 
 #include "math/fixed_math.h"
-#include "platform/runtime.h"
-#include "platform/types.h"
+#include "runtime/runtime.h"
+#include "runtime/types.h"
 #include "render/draw2d.h"
 #include "render/render_state.h"
 

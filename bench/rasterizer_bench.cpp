@@ -8,8 +8,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include "platform/runtime.h"
-#include "platform/types.h"
+#include "runtime/runtime.h"
+#include "runtime/types.h"
 #include "render/rasterizer.h"
 #include "render/render_state.h"
 

@@ -5,13 +5,13 @@
 
 #include <benchmark/benchmark.h>
 
-#include "host/offline.h"
+#include "platform/startup.h"
 #include "math/fixed_math.h"
-#include "math/tables.h"
+#include "runtime/tables.h"
 #include "models/mesh.h"
 #include "platform/entry.h"
 #include "platform/hardware.h"
-#include "platform/runtime.h"
+#include "runtime/runtime.h"
 #include "render/mesh_pipeline.h"
 #include "render/render_state.h"
 #include "sequence/animation.h"
@@ -24,7 +24,7 @@ namespace {
 
 FrameBuffer* start_up_once() {
     static FrameBuffer* frame = [] {
-        host::start_system_offline();
+        start_system_offline();
         auto* f = new FrameBuffer();
         set_render_target(f);
         return f;

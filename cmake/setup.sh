@@ -4,6 +4,7 @@ KORVAX_PACKAGES="build-essential cmake ninja-build pkg-config libgtest-dev libbe
   libsdl2-dev zlib1g-dev xvfb xauth xdotool ffmpeg dpkg-dev
   gcc-arm-none-eabi libnewlib-arm-none-eabi binutils-arm-none-eabi libunicorn-dev
   libogg-dev libvorbis-dev libvorbisidec-dev vorbis-tools sox
+  libstdc++-arm-none-eabi-newlib qemu-user
   clang-14 libclang-rt-14-dev"
 
 korvax_setup() {
@@ -34,4 +35,14 @@ korvax_configure() {
   if [ ! -f "$dir/build.ninja" ]; then
     cmake -S . -B "$dir" -G Ninja "$@"
   fi
+}
+
+# korvax_gp2x_build: the GP2X program, build-gp2x/korvax.gpe. The cross build
+# takes its generated data, music and coprocessor image from the host build in
+# build/ (configured here if need be; only those targets are built there).
+korvax_gp2x_build() {
+  korvax_configure build -DCMAKE_BUILD_TYPE=Release
+  korvax_configure build-gp2x -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/gp2x-toolchain.cmake" -DKORVAX_HOST_BUILD="$PWD/build"
+  cmake --build build-gp2x -j"$(nproc)" "$@"
 }

@@ -209,7 +209,8 @@ uint64_t Arm940t::run_instructions(uint64_t n) {
     }
     idle_ = false;
 
-    slice_budget_ = n + carry_;
+    uint32_t share = share_percent_.load(std::memory_order_relaxed);
+    slice_budget_ = (share >= 100 ? n : n * share / 100) + carry_;
     slice_executed_ = 0;
     stopped_for_budget_ = false;
     stopped_idle_ = false;
@@ -299,7 +300,11 @@ void Arm940t::pace(Clock* clock) {
         next += SLICE_NS;
         // A core that fell far behind (the host was busy) does not race to
         // catch up: it resumes its pace from now.
-        if (clock->now_ns() > next + 4 * SLICE_NS) next = clock->now_ns();
+        uint64_t now = clock->now_ns();
+        if (now > next + 4 * SLICE_NS) {
+            lost_ns_.fetch_add(now - next);
+            next = now;
+        }
         std::unique_lock<std::mutex> lock(pace_mutex_);
         for (;;) {
             if (pace_stop_) return;

@@ -72,6 +72,10 @@ public:
         return run_instructions(to / NS_PER_INSTRUCTION - from / NS_PER_INSTRUCTION);
     }
 
+    // Percent of the instructions it is given that the core executes (tests
+    // starve it with less than 100, as a machine too busy to run it would).
+    void set_share_percent(uint32_t percent) { share_percent_ = percent > 100 ? 100 : percent; }
+
     // Memory whose change ends an idle spin: the control block. Without a
     // watch, an idle spin is stopped again in every slice but never skipped.
     void set_idle_watch(uint32_t offset, uint32_t length);
@@ -88,6 +92,9 @@ public:
     uint64_t instructions() const { return accounted_.load(); }
     uint64_t executed_instructions() const { return executed_.load(); }
     uint64_t busy_instructions() const { return executed_.load() - spin_.load(); }
+    // Console time the real-time pacer gave up on because the host could not
+    // run the core fast enough (each time it fell more than four slices behind).
+    uint64_t lost_ns() const { return lost_ns_.load(); }
     // Releases from reset since construction.
     uint64_t boots() const { return boots_.load(); }
 
@@ -152,6 +159,8 @@ private:
     std::atomic<uint64_t> executed_{0};
     std::atomic<uint64_t> spin_{0};
     std::atomic<uint64_t> boots_{0};
+    std::atomic<uint64_t> lost_ns_{0};
+    std::atomic<uint32_t> share_percent_{100};
 
     std::mutex pace_mutex_;
     std::condition_variable pace_wake_;

@@ -2,7 +2,7 @@
 #include <atomic>
 
 #include "host/console.h"
-#include "platform/board.h"
+#include "board/board.h"
 
 namespace korvax {
 

@@ -3,26 +3,14 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 
-#include "music/audio_control_block.h"
 
 namespace korvax::host {
 
 namespace {
 
-// Registers with behaviour.
-constexpr uint32_t REG_VSYNC_STATUS = 0x1182;
-constexpr uint32_t REG_BUTTONS_LOW = 0x1184;
-constexpr uint32_t REG_BUTTONS_HIGH = 0x1186;
-constexpr uint32_t REG_VSYNC_MODE = 0x2804;
-constexpr uint32_t REG_ADDR1_LOW = 0x290E;
-constexpr uint32_t REG_ADDR1_HIGH = 0x2910;
-constexpr uint32_t REG_ADDR2_HIGH = 0x2914;
-constexpr uint32_t REG_COPRO_CLOCK = 0x0904;  // bit 0: the ARM940T's clock runs
-constexpr uint32_t REG_COPRO_RESET = 0x3B48;  // bit 7: the ARM940T is held in reset
-
-constexpr uint16_t VSYNC_BIT = 1u << 4;
 constexpr int FAKE_MEMORY_FD = 3;
 
 // Button lines: (register, bit). Active low on the bus.
@@ -32,9 +20,9 @@ struct ButtonLine {
 };
 ButtonLine line_of(Button b) {
     switch (b) {
-        case Button::Exit: return {REG_BUTTONS_LOW, 1u << 8};
-        case Button::VolumeUp: return {REG_BUTTONS_HIGH, 1u << 7};
-        case Button::VolumeDown: return {REG_BUTTONS_HIGH, 1u << 6};
+        case Button::Exit: return {REG_BUTTONS_LOW, EXIT_BUTTON_BIT};
+        case Button::VolumeUp: return {REG_BUTTONS_HIGH, VOLUME_UP_LINE};
+        case Button::VolumeDown: return {REG_BUTTONS_HIGH, VOLUME_DOWN_LINE};
     }
     return {REG_BUTTONS_LOW, 0};
 }
@@ -67,26 +55,27 @@ void RealTimeClock::sleep_until_ns(uint64_t t) {
 Console::Console(const ConsoleConfig& config, std::unique_ptr<Clock> clock)
     : config_(config),
       clock_(std::move(clock)),
-      registers_(REGISTER_BYTES, 0),
-      video_(VIDEO_BYTES, 0),
-      shared_(SHARED_BYTES, 0),
+      registers_(REGISTER_WINDOW_BYTES, 0),
+      video_(VIDEO_WINDOW_BYTES, 0),
+      shared_(SHARED_WINDOW_BYTES, 0),
       sound_(*clock_),
-      coprocessor_(shared_.data(), SHARED_BYTES),
+      coprocessor_(shared_.data(), SHARED_WINDOW_BYTES),
       displayed_(WIDTH * HEIGHT, 0) {
     // At power-on both display address pairs name the start of video memory,
     // which holds zeros: the screen is black until the first flip.
-    poke_register(REG_ADDR1_LOW, 0);
-    poke_register(REG_ADDR1_HIGH, static_cast<uint16_t>(VIDEO_PHYS >> 16));
-    poke_register(0x2912, 0);
-    poke_register(REG_ADDR2_HIGH, static_cast<uint16_t>(VIDEO_PHYS >> 16));
+    poke_register(REG_DISPLAY_ADDR1_LOW, 0);
+    poke_register(REG_DISPLAY_ADDR1_HIGH, static_cast<uint16_t>(VIDEO_WINDOW_PHYS >> 16));
+    poke_register(REG_DISPLAY_ADDR2_LOW, 0);
+    poke_register(REG_DISPLAY_ADDR2_HIGH, static_cast<uint16_t>(VIDEO_WINDOW_PHYS >> 16));
     poke_register(REG_VSYNC_MODE, config_.vsync_mode & 1);
     poke_register(REG_BUTTONS_LOW, 0xFF00);
     poke_register(REG_BUTTONS_HIGH, 0xFFFF);
     if (config_.exit_after_flips == 0) set_button(Button::Exit, true);
     // The coprocessor's control loop polls the control block when idle. It is
     // paced against the wall clock only; other clocks step it themselves.
-    coprocessor_.set_idle_watch(CONTROL_BLOCK_OFFSET, sizeof(AudioControlBlock));
-    if (config_.pace_coprocessor && dynamic_cast<RealTimeClock*>(clock_.get())) coprocessor_.start_pacing(*clock_);
+    if (config_.idle_watch_bytes > 0) coprocessor_.set_idle_watch(config_.idle_watch_offset, config_.idle_watch_bytes);
+    coprocessor_.set_share_percent(config_.coprocessor_percent);
+    if (config_.pace_coprocessor && clock_->is_real_time()) coprocessor_.start_pacing(*clock_);
 }
 
 Console::~Console() {
@@ -117,9 +106,9 @@ uint8_t* Console::window_of(uint64_t phys, uint32_t length) {
         std::vector<uint8_t>* memory;
     };
     const Window windows[] = {
-        {REGISTER_PHYS, REGISTER_BYTES, &registers_},
-        {VIDEO_PHYS, VIDEO_BYTES, &video_},
-        {SHARED_PHYS, SHARED_BYTES, &shared_},
+        {REGISTER_WINDOW_PHYS, REGISTER_WINDOW_BYTES, &registers_},
+        {VIDEO_WINDOW_PHYS, VIDEO_WINDOW_BYTES, &video_},
+        {SHARED_WINDOW_PHYS, SHARED_WINDOW_BYTES, &shared_},
     };
     for (const Window& w : windows) {
         if (phys >= w.phys && phys + length <= w.phys + w.bytes) return w.memory->data() + (phys - w.phys);
@@ -229,8 +218,8 @@ void Console::write_register(uint32_t offset, uint16_t value) {
     }
     poke_register(offset, value);
     if (offset == REG_COPRO_CLOCK) coprocessor_.set_clock(value & 1);
-    if (offset == REG_COPRO_RESET) coprocessor_.set_reset(value & 0x80);
-    if (offset == REG_ADDR2_HIGH) {
+    if (offset == REG_COPRO_CONTROL) coprocessor_.set_reset(value & COPRO_RESET_BIT);
+    if (offset == REG_DISPLAY_ADDR2_HIGH) {
         // The last write of a flip: both address pairs now name the new buffer.
         uint64_t n = ++flips_;
         if (config_.exit_after_flips >= 0 && n >= static_cast<uint64_t>(config_.exit_after_flips)) {
@@ -301,10 +290,73 @@ OsRecord Console::os_record() {
     return os_;
 }
 
+// ---- sound ------------------------------------------------------------------------
+
+int Console::sound_open() {
+    int fd = sound_.open();
+    if (fd >= 0) {
+        std::lock_guard<std::mutex> lock(os_mutex_);
+        pcm_.written = 0;
+        pcm_.last_position = 0;
+        pcm_.max_lag = 0;
+    }
+    return fd;
+}
+
+int Console::sound_write(int fd, const void* data, uint32_t length) {
+    if (fd >= 0 && sound_.is_open()) note_pcm_write(length);
+    return sound_.write(fd, data, length);
+}
+
+// A full buffer's fill field is raised only after all its samples were put in
+// and counted, so when it is written the position covers every fresh sample
+// written so far (and perhaps some of the next buffer): whatever was written
+// beyond the position was stale, at least.
+void Console::note_pcm_write(uint32_t length) {
+    if (!config_.pcm_words) return;
+    uint32_t play = shared_word(config_.pcm_play_offset);
+    uint32_t position = shared_word(config_.pcm_position_offset);
+    std::lock_guard<std::mutex> lock(os_mutex_);
+    if (position < pcm_.last_position) {
+        // A restart: the count begins again.
+        pcm_.written = 0;
+        pcm_.max_lag = 0;
+    }
+    pcm_.last_position = position;
+    pcm_.written += length / 2;
+    int64_t lag = static_cast<int64_t>(pcm_.written) - static_cast<int64_t>(position);
+    if (lag > pcm_.max_lag) {
+        // Once the music is stopped the buffer being filled keeps its tail: not a
+        // sign of a slow machine.
+        if (play != 0) {
+            ++pcm_.stale_buffers;
+            pcm_.stale_samples += static_cast<uint64_t>(lag - pcm_.max_lag);
+        }
+        pcm_.max_lag = lag;
+    }
+}
+
+uint32_t Console::shared_word(uint32_t offset) {
+    auto* word = reinterpret_cast<uint32_t*>(shared_.data() + offset);
+    return std::atomic_ref<uint32_t>(*word).load(std::memory_order_acquire);
+}
+
+uint32_t Console::pcm_position_word() { return config_.pcm_words ? shared_word(config_.pcm_position_offset) : 0; }
+
+KeepingUp Console::keeping_up() {
+    KeepingUp k;
+    k.sound_underruns = sound_.output().underruns();
+    k.coprocessor_lost_ns = coprocessor_.lost_ns();
+    std::lock_guard<std::mutex> lock(os_mutex_);
+    k.stale_buffers = pcm_.stale_buffers;
+    k.stale_samples = pcm_.stale_samples;
+    return k;
+}
+
 // ---- display ----------------------------------------------------------------------
 
 uint32_t Console::display_address() {
-    return static_cast<uint32_t>(peek_register(REG_ADDR1_HIGH)) << 16 | peek_register(REG_ADDR1_LOW);
+    return static_cast<uint32_t>(peek_register(REG_DISPLAY_ADDR1_HIGH)) << 16 | peek_register(REG_DISPLAY_ADDR1_LOW);
 }
 
 void Console::scan_out() {
@@ -326,7 +378,7 @@ void Console::set_frame_listener(std::function<void(const uint16_t*)> listener) 
 
 void Console::advance(uint64_t from, uint64_t to) {
     uint64_t t = from;
-    for (uint64_t edge = clock_->next_vsync_start(t); edge <= to; edge = clock_->next_vsync_start(t)) {
+    for (uint64_t edge = clock_->next_scan_out(t); edge <= to; edge = clock_->next_scan_out(t)) {
         run_coprocessor(t, edge);
         scan_out();
         {

@@ -19,17 +19,11 @@
 #include <thread>
 #include <vector>
 
+#include "board/mmsp2.h"
 #include "host/arm940t.h"
 #include "host/sound.h"
 
 namespace korvax::host {
-
-constexpr uint64_t REGISTER_PHYS = 0xC0000000ull;
-constexpr uint32_t REGISTER_BYTES = 0x10000;
-constexpr uint64_t VIDEO_PHYS = 0x2800000;
-constexpr uint32_t VIDEO_BYTES = 0x700000;
-constexpr uint64_t SHARED_PHYS = 0x3000000;
-constexpr uint32_t SHARED_BYTES = 0xF80000;
 
 constexpr int WIDTH = 320;
 constexpr int HEIGHT = 240;
@@ -48,6 +42,9 @@ public:
     virtual void sleep_until_ns(uint64_t t) = 0;
     // Starts a thread of the system. A virtual clock schedules it.
     virtual std::thread spawn(std::function<void()> body) { return std::thread(std::move(body)); }
+    // True when the clock follows the wall clock: the console's own parts
+    // (the coprocessor) then run from threads of their own, paced against it.
+    virtual bool is_real_time() const { return false; }
 
     static constexpr uint64_t FRAME_NS = 1000000000ull / 60;  // 16,666,666 ns
     static constexpr uint64_t BLANK_NS = FRAME_NS * 22 / 262;  // 22 of 262 lines
@@ -56,6 +53,13 @@ public:
     uint64_t next_vsync_change(uint64_t t) const;
     // The start of the next frame period after t.
     uint64_t next_vsync_start(uint64_t t) const { return (t / FRAME_NS + 1) * FRAME_NS; }
+    // The next end of the blanking interval after t: the panel starts to show
+    // a frame then, from the buffer the display address names at that moment
+    // (a flip made during the blanking is what that frame shows).
+    uint64_t next_scan_out(uint64_t t) const {
+        uint64_t s = t / FRAME_NS * FRAME_NS + BLANK_NS;
+        return s > t ? s : s + FRAME_NS;
+    }
 };
 
 class RealTimeClock : public Clock {
@@ -63,6 +67,7 @@ public:
     RealTimeClock();
     uint64_t now_ns() override;
     void sleep_until_ns(uint64_t t) override;
+    bool is_real_time() const override { return true; }
 
 private:
     std::chrono::steady_clock::time_point start_;
@@ -91,6 +96,36 @@ struct ConsoleConfig {
     // any other clock: only when its owner calls coprocessor().run_instructions
     // (deterministic tests, a virtual clock's advance hook).
     bool pace_coprocessor = true;
+    // The shared-memory words the coprocessor program's idle loop polls
+    // (offset, bytes): while they and the core's registers hold still, its
+    // spinning is skipped. The program that runs there names them; none by
+    // default.
+    uint32_t idle_watch_offset = 0;
+    uint32_t idle_watch_bytes = 0;
+    // The shared-memory words (offsets, 32-bit) where the coprocessor program
+    // counts the sound samples it has put into its PCM buffers and where the
+    // system says whether the music plays: against them the console counts the
+    // samples written to the sound device that were left over from a buffer's
+    // last use. The program names them; none by default (nothing is counted).
+    bool pcm_words = false;
+    uint32_t pcm_position_offset = 0;
+    uint32_t pcm_play_offset = 0;
+    // Percent of its instructions the emulated coprocessor is given: below
+    // 100 it falls behind as on a machine too busy to run it (tests).
+    uint32_t coprocessor_percent = 100;
+};
+
+// How well the machine kept up with the console, counted since it started.
+struct KeepingUp {
+    // Writes that found the sound device run dry: a gap of silence was heard.
+    uint64_t sound_underruns = 0;
+    // PCM buffers handed to the device with samples left over from their
+    // previous use (the coprocessor's decoder fell behind), and those samples.
+    uint64_t stale_buffers = 0;
+    uint64_t stale_samples = 0;
+    // Time the real-time pacer gave up on when the coprocessor fell behind.
+    uint64_t coprocessor_lost_ns = 0;
+    bool any() const { return sound_underruns || stale_buffers || coprocessor_lost_ns; }
 };
 
 // What the system did to the operating system, for tests.
@@ -126,9 +161,9 @@ public:
     void spin_hint();
     void sleep_us(uint32_t us);
     int create_thread(void (*fn)(void*), void* arg);
-    int sound_open() { return sound_.open(); }
+    int sound_open();
     int sound_ioctl(int fd, int request, int value) { return sound_.ioctl(fd, request, value); }
-    int sound_write(int fd, const void* data, uint32_t length) { return sound_.write(fd, data, length); }
+    int sound_write(int fd, const void* data, uint32_t length);
     void sound_close(int fd) { sound_.close(fd); }
     SoundDevice& sound() { return sound_; }
     Arm940t& coprocessor() { return coprocessor_; }
@@ -144,7 +179,8 @@ public:
     void begin_video_write() { video_mutex_.lock(); }
     void end_video_write() { video_mutex_.unlock(); }
     // Latches the buffer named by the first display address pair into the
-    // displayed frame; the front end calls it at every vertical sync.
+    // displayed frame; the front end calls it at the end of every blanking
+    // interval (Clock::next_scan_out).
     void scan_out();
     // A copy of the frame last latched by scan_out (RGB565, 320 x 240).
     std::vector<uint16_t> displayed_frame();
@@ -153,8 +189,8 @@ public:
     void set_frame_listener(std::function<void(const uint16_t*)> listener);
 
     // Runs the console's own parts over the console time [from, to): the
-    // coprocessor's instructions, and scan-out at every vertical sync that
-    // begins in (from, to]. A virtual clock calls it between actor turns.
+    // coprocessor's instructions, and scan-out at the end of every blanking
+    // interval in (from, to]. A virtual clock calls it between actor turns.
     void advance(uint64_t from, uint64_t to);
     // Physical address held by the first display address pair.
     uint32_t display_address();
@@ -174,11 +210,18 @@ public:
     void note_store(const volatile uint32_t* word, uint32_t value);
 
     OsRecord os_record();
+    KeepingUp keeping_up();
+    // The coprocessor program's count of samples put into its PCM buffers
+    // (ConsoleConfig::pcm_position_offset; 0 before it ran or when not named),
+    // for a front end's progress.
+    uint32_t pcm_position_word();
     // Joins every thread the system created.
     void join_threads();
 
 private:
     void run_coprocessor(uint64_t from, uint64_t to);
+    void note_pcm_write(uint32_t length);
+    uint32_t shared_word(uint32_t offset);
     uint16_t read_register(uint32_t offset);
     void write_register(uint32_t offset, uint16_t value);
     uint8_t* window_of(uint64_t phys, uint32_t length);
@@ -209,6 +252,17 @@ private:
 
     std::mutex os_mutex_;
     OsRecord os_;
+
+    // The music position against the samples written since the device opened:
+    // more written than the coprocessor put into its buffers means stale ones.
+    struct PcmCount {
+        uint64_t written = 0;  // 16-bit samples since the last open or restart
+        uint32_t last_position = 0;
+        int64_t max_lag = 0;
+        uint64_t stale_buffers = 0;
+        uint64_t stale_samples = 0;
+    };
+    PcmCount pcm_;  // under os_mutex_
     std::vector<std::thread> threads_;
 };
 

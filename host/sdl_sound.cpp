@@ -3,6 +3,7 @@
 // the card has taken all but that much, as with OSS.
 #include <SDL.h>
 
+#include "host/quiet_stderr.h"
 #include "host/sound.h"
 
 namespace korvax::host {
@@ -43,9 +44,19 @@ public:
     void start() override {
         fifo_.clear();
         start_pulled_ = fifo_.pulled();
+        wrote_since_start_ = false;
         SDL_PauseAudioDevice(device_, 0);
     }
-    void play(const uint8_t* data, uint32_t length) override { fifo_.push(data, length); }
+    void play(const uint8_t* data, uint32_t length) override {
+        // Silence handed to the card since the last write, after sound had
+        // been written: the queue ran dry in between.
+        uint64_t silence = fifo_.silence_bytes();
+        if (wrote_since_start_ && silence != silence_at_write_) ++underruns_;
+        fifo_.push(data, length);
+        silence_at_write_ = fifo_.silence_bytes();
+        wrote_since_start_ = true;
+    }
+    uint64_t underruns() override { return underruns_.load(); }
     void stop() override {
         SDL_PauseAudioDevice(device_, 1);
         fifo_.clear();
@@ -60,11 +71,16 @@ private:
     PcmFifo fifo_;
     SDL_AudioDeviceID device_ = 0;
     uint64_t start_pulled_ = 0;
+    // Touched by the writing thread only.
+    bool wrote_since_start_ = false;
+    uint64_t silence_at_write_ = 0;
+    std::atomic<uint64_t> underruns_{0};
 };
 
 }  // namespace
 
 std::unique_ptr<SoundOutput> open_sdl_sound(std::string& why_not) {
+    QuietStderr quiet;
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         why_not = SDL_GetError();
         return nullptr;

@@ -35,7 +35,10 @@ void ClockPacedOutput::play(const uint8_t*, uint32_t length) {
         std::lock_guard<std::mutex> lock(mutex_);
         // Everything written so far has been consumed before now: an underrun.
         // The device restarts from this write.
-        if (origin_ns_ + sound_ns_for_bytes(written_) < now) origin_ns_ = now - sound_ns_for_bytes(written_);
+        if (origin_ns_ + sound_ns_for_bytes(written_) < now) {
+            origin_ns_ = now - sound_ns_for_bytes(written_);
+            if (written_ > 0) ++underruns_;
+        }
         written_ += length;
         if (written_ <= SOUND_BUFFER_BYTES) return;
         ready = origin_ns_ + sound_ns_for_bytes(written_ - SOUND_BUFFER_BYTES);

@@ -50,6 +50,9 @@ public:
     virtual void stop() = 0;
     // Bytes consumed since start().
     virtual uint64_t consumed_bytes() = 0;
+    // Writes that came after everything written before had been played: the
+    // listener heard a gap. Counted over the output's life.
+    virtual uint64_t underruns() { return 0; }
 };
 
 // No sound card: the bytes are consumed at the device rate on the console
@@ -61,10 +64,12 @@ public:
     void play(const uint8_t* data, uint32_t length) override;
     void stop() override {}
     uint64_t consumed_bytes() override;
+    uint64_t underruns() override { return underruns_.load(); }
 
 private:
     Clock& clock_;
     std::mutex mutex_;
+    std::atomic<uint64_t> underruns_{0};
     uint64_t written_ = 0;
     // Console time at which byte 0 would have been consumed; moved on after
     // an underrun so that playback resumes with the next write.

@@ -1,5 +1,7 @@
 #include "host/wav.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -56,25 +58,63 @@ bool WavWriter::write_header(uint32_t data_bytes, uint32_t pad) {
     return std::fseek(file_, 0, SEEK_SET) == 0 && std::fwrite(h, 1, sizeof h, file_) == sizeof h;
 }
 
+void WavWriter::fail() {
+    if (!ok_) return;
+    ok_ = false;
+    error_number_ = errno != 0 ? errno : EIO;
+    failed_ = true;
+}
+
 void WavWriter::take(const uint8_t* data, uint32_t length) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (finished_ || !ok_) return;
     uint64_t room = MAX_DATA_BYTES - data_bytes_;
     uint32_t n = length < room ? length : static_cast<uint32_t>(room);
-    if (n > 0 && std::fwrite(data, 1, n, file_) != n) ok_ = false;
+    errno = 0;
+    if (n > 0 && std::fwrite(data, 1, n, file_) != n) fail();
     data_bytes_ += n;
+}
+
+void WavWriter::take_silence(uint64_t length) {
+    static const uint8_t zeros[4096] = {};
+    while (length > 0) {
+        uint32_t n = length < sizeof zeros ? static_cast<uint32_t>(length) : static_cast<uint32_t>(sizeof zeros);
+        take(zeros, n);
+        length -= n;
+    }
+}
+
+bool WavWriter::finish_with_length(uint64_t bytes) {
+    if (bytes > MAX_DATA_BYTES) bytes = MAX_DATA_BYTES;
+    uint64_t have = data_bytes();
+    if (have < bytes) take_silence(bytes - have);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (finished_) return ok_;
+    if (ok_ && data_bytes_ > bytes) {
+        errno = 0;
+        if (std::fflush(file_) != 0 || ftruncate(fileno(file_), static_cast<off_t>(HEADER_BYTES + bytes)) != 0) {
+            fail();
+        }
+        data_bytes_ = bytes;
+    }
+    return finish_locked();
 }
 
 bool WavWriter::finish() {
     std::lock_guard<std::mutex> lock(mutex_);
+    return finish_locked();
+}
+
+bool WavWriter::finish_locked() {
     if (finished_) return ok_;
     finished_ = true;
     const uint32_t bytes = static_cast<uint32_t>(data_bytes_);
     // A chunk of odd length is followed by one pad byte.
     const uint32_t pad = bytes & 1;
-    if (ok_ && pad) ok_ = std::fputc(0, file_) != EOF;
-    if (ok_) ok_ = write_header(bytes, pad);
-    if (std::fclose(file_) != 0) ok_ = false;
+    errno = 0;
+    if (ok_ && pad && std::fputc(0, file_) == EOF) fail();
+    if (ok_ && !write_header(bytes, pad)) fail();
+    if (std::fclose(file_) != 0) fail();
     file_ = nullptr;
     return ok_;
 }

@@ -1,7 +1,7 @@
 #include "math/fixed_math.h"
 
-#include "math/tables.h"
-#include "platform/runtime.h"
+#include "runtime/tables.h"
+#include "runtime/runtime.h"
 
 namespace korvax {
 
@@ -45,15 +45,15 @@ void vec3_sub(Vec3& out, const Vec3& a, const Vec3& b) {
 }
 
 void vec3_scale(Vec3& out, const Vec3& v, int32_t s) {
-    out.x = wrap_mul(s, v.x) >> 8;
-    out.y = wrap_mul(s, v.y) >> 8;
-    out.z = wrap_mul(s, v.z) >> 8;
+    out.x = fix8_mul(s, v.x);
+    out.y = fix8_mul(s, v.y);
+    out.z = fix8_mul(s, v.z);
 }
 
 int32_t vec3_dot(const Vec3& a, const Vec3& b) {
-    int32_t sum = wrap_mul(a.x, b.x) >> 8;
-    sum = wrap_add(sum, wrap_mul(a.y, b.y) >> 8);
-    return wrap_add(sum, wrap_mul(a.z, b.z) >> 8);
+    int32_t sum = fix8_mul(a.x, b.x);
+    sum = wrap_add(sum, fix8_mul(a.y, b.y));
+    return wrap_add(sum, fix8_mul(a.z, b.z));
 }
 
 int32_t vec3_length(const Vec3& v) {
@@ -70,7 +70,7 @@ int32_t clamp_direction(int32_t c) {
     return c;
 }
 
-int32_t shift_up_8(int32_t c) { return static_cast<int32_t>(static_cast<uint32_t>(c) << 8); }
+int32_t shift_up_8(int32_t c) { return static_cast<int32_t>(static_cast<uint32_t>(c) << FIX8_SHIFT); }
 
 // floor(sqrt(x)) of a 64-bit value, bit by bit.
 uint64_t isqrt_wide(uint64_t x) {
@@ -116,9 +116,9 @@ void vec3_normalise_wide(Vec3& v) {
         v = {0, 0, 0};
         return;
     }
-    v.x = clamp_direction_wide(divide_wide(x * 256, len));
-    v.y = clamp_direction_wide(divide_wide(y * 256, len));
-    v.z = clamp_direction_wide(divide_wide(z * 256, len));
+    v.x = clamp_direction_wide(divide_wide(x * FIX8_ONE, len));
+    v.y = clamp_direction_wide(divide_wide(y * FIX8_ONE, len));
+    v.z = clamp_direction_wide(divide_wide(z * FIX8_ONE, len));
 }
 
 void quat_add(Quat& out, const Quat& a, const Quat& b) {
@@ -136,10 +136,10 @@ void quat_sub(Quat& out, const Quat& a, const Quat& b) {
 }
 
 void quat_scale(Quat& out, const Quat& q, int32_t s) {
-    out.w = wrap_mul(s, q.w) >> 8;
-    out.x = wrap_mul(s, q.x) >> 8;
-    out.y = wrap_mul(s, q.y) >> 8;
-    out.z = wrap_mul(s, q.z) >> 8;
+    out.w = fix8_mul(s, q.w);
+    out.x = fix8_mul(s, q.x);
+    out.y = fix8_mul(s, q.y);
+    out.z = fix8_mul(s, q.z);
 }
 
 void quat_normalise(Quat& q) {
@@ -163,7 +163,7 @@ void quat_multiply(Quat& out, const Quat& a, const Quat& b) {
                          wrap_mul(a.z, b.x));
     int32_t z = wrap_add(wrap_sub(wrap_add(wrap_mul(a.w, b.z), wrap_mul(a.x, b.y)), wrap_mul(a.y, b.x)),
                          wrap_mul(a.z, b.w));
-    out = {w >> 8, x >> 8, y >> 8, z >> 8};
+    out = {w >> FIX8_SHIFT, x >> FIX8_SHIFT, y >> FIX8_SHIFT, z >> FIX8_SHIFT};
     quat_normalise(out);
 }
 
@@ -173,26 +173,26 @@ void quat_to_matrix(Matrix4& out, const Quat& q) {
     const int32_t xy = wrap_mul(x, y), xz = wrap_mul(x, z), yz = wrap_mul(y, z);
     const int32_t wx = wrap_mul(w, x), wy = wrap_mul(w, y), wz = wrap_mul(w, z);
     int32_t* m = out.m;
-    m[0] = wrap_sub(256, wrap_add(yy, zz) >> 7);
+    m[0] = wrap_sub(FIX8_ONE, wrap_add(yy, zz) >> 7);
     m[1] = wrap_sub(xy, wz) >> 7;
     m[2] = wrap_add(xz, wy) >> 7;
     m[3] = 0;
     m[4] = wrap_add(xy, wz) >> 7;
-    m[5] = wrap_sub(256, wrap_add(xx, zz) >> 7);
+    m[5] = wrap_sub(FIX8_ONE, wrap_add(xx, zz) >> 7);
     m[6] = wrap_sub(yz, wx) >> 7;
     m[7] = 0;
     m[8] = wrap_sub(xz, wy) >> 7;
     m[9] = wrap_add(yz, wx) >> 7;
-    m[10] = wrap_sub(256, wrap_add(xx, yy) >> 7);
+    m[10] = wrap_sub(FIX8_ONE, wrap_add(xx, yy) >> 7);
     m[11] = 0;
     m[12] = 0;
     m[13] = 0;
     m[14] = 0;
-    m[15] = 256;
+    m[15] = FIX8_ONE;
 }
 
 void matrix_identity(Matrix4& m) {
-    for (int i = 0; i < 16; ++i) m.m[i] = (i % 5 == 0) ? 256 : 0;
+    for (int i = 0; i < 16; ++i) m.m[i] = (i % 5 == 0) ? FIX8_ONE : 0;
 }
 
 void matrix_multiply(Matrix4& d, const Matrix4& a, const Matrix4& b) {
@@ -200,7 +200,7 @@ void matrix_multiply(Matrix4& d, const Matrix4& a, const Matrix4& b) {
         for (int c = 0; c < 4; ++c) {
             int32_t sum = 0;
             for (int i = 0; i < 4; ++i) sum = wrap_add(sum, wrap_mul(a.m[4 * r + i], b.m[4 * i + c]));
-            d.m[4 * r + c] = sum >> 8;
+            d.m[4 * r + c] = sum >> FIX8_SHIFT;
         }
     }
 }
@@ -210,29 +210,31 @@ void matrix_from_angles(Matrix4& m, uint32_t a, uint32_t b, uint32_t c) {
     cos_sin(a, ca, sa);
     cos_sin(b, cb, sb);
     cos_sin(c, cc, sc);
-    ca >>= 16;
-    sa >>= 16;
-    cb >>= 16;
-    sb >>= 16;
-    cc >>= 16;
-    sc >>= 16;
+    // 8.24 to 8.8.
+    const int down = FIX24_SHIFT - FIX8_SHIFT;
+    ca >>= down;
+    sa >>= down;
+    cb >>= down;
+    sb >>= down;
+    cc >>= down;
+    sc >>= down;
     // The inner shifts are part of the result.
-    m.m[0] = wrap_add(wrap_mul(wrap_mul(sc, sa) >> 8, sb), wrap_mul(cc, ca)) >> 8;
-    m.m[1] = wrap_sub(wrap_mul(cc, wrap_mul(sa, sb) >> 8), wrap_mul(sc, ca)) >> 8;
-    m.m[2] = wrap_mul(sa, cb) >> 8;
+    m.m[0] = wrap_add(wrap_mul(fix8_mul(sc, sa), sb), wrap_mul(cc, ca)) >> FIX8_SHIFT;
+    m.m[1] = wrap_sub(wrap_mul(cc, fix8_mul(sa, sb)), wrap_mul(sc, ca)) >> FIX8_SHIFT;
+    m.m[2] = fix8_mul(sa, cb);
     m.m[3] = 0;
-    m.m[4] = wrap_mul(sc, cb) >> 8;
-    m.m[5] = wrap_mul(cc, cb) >> 8;
+    m.m[4] = fix8_mul(sc, cb);
+    m.m[5] = fix8_mul(cc, cb);
     m.m[6] = wrap_neg(sb);
     m.m[7] = 0;
-    m.m[8] = wrap_sub(wrap_mul(sc, wrap_mul(sb, ca) >> 8), wrap_mul(sa, cc)) >> 8;
-    m.m[9] = wrap_add(wrap_mul(sb, wrap_mul(cc, ca) >> 8), wrap_mul(sc, sa)) >> 8;
-    m.m[10] = wrap_mul(ca, cb) >> 8;
+    m.m[8] = wrap_sub(wrap_mul(sc, fix8_mul(sb, ca)), wrap_mul(sa, cc)) >> FIX8_SHIFT;
+    m.m[9] = wrap_add(wrap_mul(sb, fix8_mul(cc, ca)), wrap_mul(sc, sa)) >> FIX8_SHIFT;
+    m.m[10] = fix8_mul(ca, cb);
     m.m[11] = 0;
     m.m[12] = 0;
     m.m[13] = 0;
     m.m[14] = 0;
-    m.m[15] = 256;
+    m.m[15] = FIX8_ONE;
 }
 
 void matrix_transform(Vec3& out, const Vec3& v, const Matrix4& m) {
@@ -240,7 +242,7 @@ void matrix_transform(Vec3& out, const Vec3& v, const Matrix4& m) {
     int32_t r[3];
     for (int row = 0; row < 3; ++row) {
         const int32_t* e = &m.m[4 * row];
-        r[row] = wrap_add(wrap_add(wrap_mul(e[0], x), wrap_mul(e[1], y)), wrap_mul(e[2], z)) >> 8;
+        r[row] = wrap_add(wrap_add(wrap_mul(e[0], x), wrap_mul(e[1], y)), wrap_mul(e[2], z)) >> FIX8_SHIFT;
     }
     out = {r[0], r[1], r[2]};
 }

@@ -1,17 +1,14 @@
 // Fixed-point mathematics: vectors, quaternions, rotation matrices and the
 // camera path, all in integer arithmetic.
 //
-// Formats: 8.8 (256 = 1.0) for matrix elements, quaternion components, unit
-// directions and scale factors; 8.24 for the cosine table and cos_sin; 16.16
-// for reciprocals; plain integer units for coordinates. Angles run 1,024 steps
-// a turn, only the low 10 bits counting.
-//
-// Products are formed in 32-bit arithmetic and wrap modulo 2^32 exactly as the
-// ARM multiply does; shifts stand where the formulas put them, since an inner
-// shift changes the result.
+// Formats (runtime/fixed.h): 8.8 for matrix elements, quaternion components,
+// unit directions and scale factors; 8.24 for cos_sin; plain integer units for
+// coordinates. Angles run 1,024 steps a turn, only the low 10 bits counting.
 #pragma once
 
 #include <stdint.h>
+
+#include "runtime/fixed.h"
 
 namespace korvax {
 
@@ -41,18 +38,6 @@ struct CameraPath {
     int32_t count;
     CameraKey keys[CAMERA_PATH_KEYS];
 };
-
-// 32-bit arithmetic that wraps instead of overflowing.
-inline int32_t wrap_add(int32_t a, int32_t b) {
-    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
-}
-inline int32_t wrap_sub(int32_t a, int32_t b) {
-    return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
-}
-inline int32_t wrap_mul(int32_t a, int32_t b) {
-    return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
-}
-inline int32_t wrap_neg(int32_t a) { return static_cast<int32_t>(0u - static_cast<uint32_t>(a)); }
 
 // Cosine and sine of the angle in 8.24, folded from the first quadrant of COS_TABLE.
 void cos_sin(uint32_t angle, int32_t& cosine, int32_t& sine);

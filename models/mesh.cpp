@@ -137,7 +137,7 @@ void compute_face_normal(MeshObject& mesh, int32_t face) {
     if (squared < 16 * 16) {
         // Short cross product (length 15 or less after the shift): use it
         // unshifted and scaled by 256 to keep its direction.
-        n = {wrap_mul(cx, 256), wrap_mul(cy, 256), wrap_mul(cz, 256)};
+        n = {wrap_mul(cx, FIX8_ONE), wrap_mul(cy, FIX8_ONE), wrap_mul(cz, FIX8_ONE)};
     }
     vec3_normalise_wide(n);
     fc.normal = n;

@@ -171,9 +171,9 @@ void load_camera_path(const uint8_t* source, uint32_t size, CameraPath& path) {
     if (uint32_t(count) > whole_keys) count = static_cast<int32_t>(whole_keys);
     path.count = count;
 
-    // The stored rotation is turned by F = (0, 0, 0, 256) and normalised once
-    // more: the product need not come out at length 256 exactly.
-    const Quat turn{0, 0, 0, 256};
+    // The stored rotation is turned half a turn about z (w 0, z 256) and
+    // normalised once more: the product need not come out at length 256 exactly.
+    const Quat turn{0, 0, 0, FIX8_ONE};
     for (int32_t i = 0; i < count; ++i) {
         const uint8_t* record = source + 4 + KEY_BYTES * uint32_t(i);
         int32_t s[7];

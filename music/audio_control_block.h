@@ -8,8 +8,6 @@
 
 #include <stdint.h>
 
-#define SHARED_MEMORY_PHYS 0x3000000u
-#define SHARED_MEMORY_BYTES 0xF80000u
 #define CONTROL_BLOCK_OFFSET 0x200000u
 #define MUSIC_DATA_OFFSET 0x700000u
 /* The stream ends where the coprocessor's PCM ring begins (0xE00000): a longer

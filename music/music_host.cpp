@@ -4,13 +4,13 @@
 #include <string.h>
 
 #include "assets/assets.h"
-#include "platform/board.h"
-#include "platform/entry.h"
-#include "platform/hardware.h"
-#include "render/draw2d.h"
-#include "render/render_state.h"
+#include "board/board.h"
+#include "board/mapped.h"
+#include "board/mmsp2.h"
 
 namespace korvax {
+
+uint8_t volume_bar_pending = 0;
 
 namespace {
 
@@ -29,7 +29,6 @@ uint8_t measure_piece[16384];
 uint32_t load(uint32_t& word) { return board_load_acquire(&word); }
 void store(uint32_t& word, uint32_t value) { board_store_release(&word, value); }
 
-void set_register(uint32_t offset, uint16_t value) { board_write16(register_window, offset, value); }
 
 // The stream area is usable only once the output thread has initialised the
 // block: before that data_offset holds no valid value, and the initialisation
@@ -115,22 +114,22 @@ void place_stream_bytes(const uint8_t* data, uint32_t length) {
 // ---- coprocessor control ------------------------------------------------------
 
 void set_coprocessor_reset(uint32_t hold) {
-    set_register(REG_COPRO_CONTROL, static_cast<uint16_t>(((hold & 1) << 7) | 3));
+    write_register(REG_COPRO_CONTROL, static_cast<uint16_t>(((hold & 1) << 7) | 3));
 }
 
 void set_coprocessor_paused(uint32_t paused) {
-    uint16_t clock = board_read16(register_window, REG_COPRO_CLOCK);
+    uint16_t clock = read_register(REG_COPRO_CLOCK);
     clock = paused ? static_cast<uint16_t>(clock & ~1u) : static_cast<uint16_t>(clock | 1u);
-    set_register(REG_COPRO_CLOCK, clock);
+    write_register(REG_COPRO_CLOCK, clock);
 }
 
 void boot_coprocessor() {
     set_coprocessor_reset(1);
     set_coprocessor_paused(1);
-    set_register(REG_COPRO_IRQ_CLEAR, 0xFFFF);
-    set_register(REG_COPRO_IRQ_ENABLE_A, 0);
-    set_register(REG_COPRO_IRQ_ENABLE_B, 0);
-    set_register(REG_COPRO_IRQ_PENDING, 0xFFFF);
+    write_register(REG_COPRO_IRQ_CLEAR, 0xFFFF);
+    write_register(REG_COPRO_IRQ_ENABLE_A, 0);
+    write_register(REG_COPRO_IRQ_ENABLE_B, 0);
+    write_register(REG_COPRO_IRQ_PENDING, 0xFFFF);
     // The image runs from its address 0; it never reaches the control block.
     Blob image = embedded_asset(AssetId::COPROCESSOR_IMAGE);
     uint32_t length = image.size < CONTROL_BLOCK_OFFSET ? image.size : CONTROL_BLOCK_OFFSET;
@@ -150,7 +149,7 @@ void halt_coprocessor() {
 void start_music_thread() {
     set_coprocessor_reset(1);
     set_coprocessor_paused(1);
-    shared_base = static_cast<uint8_t*>(board_map_physical(memory_fd, SHARED_MEMORY_PHYS, SHARED_MEMORY_BYTES));
+    shared_base = static_cast<uint8_t*>(board_map_physical(memory_fd, SHARED_WINDOW_PHYS, SHARED_WINDOW_BYTES));
     if (shared_base == nullptr) return;  // no shared memory: no music, position 0
     control = reinterpret_cast<AudioControlBlock*>(shared_base + CONTROL_BLOCK_OFFSET);
     store(stop_request, 0);
@@ -166,7 +165,7 @@ void stop_music_thread() {
     store(stop_request, 1);
     while (load(thread_running) != 0) board_sleep_us(10000);
     if (shared_base != nullptr) {
-        board_unmap_physical(shared_base, SHARED_MEMORY_BYTES);
+        board_unmap_physical(shared_base, SHARED_WINDOW_BYTES);
         shared_base = nullptr;
         control = nullptr;
         store(block_initialised, 0);
@@ -256,17 +255,6 @@ void volume_down() {
     volume_bar_pending = 1;
     int32_t volume = get_volume() - 2;
     set_volume(volume < 0 ? 0 : volume);
-}
-
-void draw_volume_bar() {
-    // Before the first scene nothing has named a target to draw into.
-    if (render_state.render_target == nullptr) return;
-    const int32_t volume = get_volume();
-    const int32_t top = 190, bottom = 200;
-    set_draw_colour(0x0CCF);
-    for (int32_t x = 22; x <= 21 + volume; ++x) draw_line(x, top, x, bottom);
-    set_draw_colour(0x0113);
-    for (int32_t x = 22 + volume; x <= 277; ++x) draw_line(x, top, x, bottom);
 }
 
 // ---- host-side state -------------------------------------------------------------

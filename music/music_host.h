@@ -9,17 +9,10 @@
 
 #include <stdint.h>
 
+#include "board/mmsp2.h"
 #include "music/audio_control_block.h"
 
 namespace korvax {
-
-// Coprocessor control registers (16 bits, offsets in the register window).
-constexpr uint32_t REG_COPRO_CLOCK = 0x0904;       // bit 0: 1 runs, 0 pauses
-constexpr uint32_t REG_COPRO_IRQ_ENABLE_A = 0x3B40;
-constexpr uint32_t REG_COPRO_IRQ_ENABLE_B = 0x3B42;
-constexpr uint32_t REG_COPRO_IRQ_PENDING = 0x3B44;
-constexpr uint32_t REG_COPRO_IRQ_CLEAR = 0x3B46;
-constexpr uint32_t REG_COPRO_CONTROL = 0x3B48;     // bit 7 reset, bits 0..1 bank
 
 constexpr uint32_t MUSIC_START_VOLUME = 180;
 constexpr uint32_t PCM_BUFFER_BYTES = PCM_BUFFER_SAMPLES * 2;  // 8,192
@@ -60,11 +53,11 @@ int32_t get_volume();
 void set_volume(int32_t volume);
 // Samples delivered (two per stereo frame, 88,200 a second).
 uint32_t music_position();
+// Two steps up or down, clamped; both raise volume_bar_pending.
 void volume_up();
 void volume_down();
-// The volume bar: 256 columns (22..277) by 11 rows (190..200) of the render
-// target. Nothing is drawn while no render target has been set.
-void draw_volume_bar();
+// Set by volume_up / volume_down, cleared once the frame loop drew the bar.
+extern uint8_t volume_bar_pending;
 
 // ---- host-side state -------------------------------------------------------------
 // Base of the mapped shared memory; 0 while unmapped.

@@ -1,17 +1,18 @@
 #include "platform/entry.h"
 
-#include "math/tables.h"
+#include "runtime/tables.h"
 #include "music/music_host.h"
-#include "platform/board.h"
+#include "board/board.h"
 #include "platform/hardware.h"
-#include "platform/runtime.h"
+#include "platform/overlay.h"
+#include "platform/startup.h"
+#include "runtime/runtime.h"
 #include "render/render_state.h"
 #include "sequence/scenes.h"
 #include "sequence/timeline.h"
 
 namespace korvax {
 
-uint8_t volume_bar_pending = 0;
 FrameBuffer main_back_buffer;
 
 void set_start_material_modes() {

@@ -37,8 +37,6 @@ void init_animation_state() {
     set_spin(1, 33, 20, 16);
 }
 
-// An asset the build does not hold reads as empty and leaves its slot empty;
-// the steps after it then find nothing to change.
 void load_models() {
     MeshObject* m = meshes;
 

@@ -1,8 +1,8 @@
 #include "render/draw2d.h"
 
 #include "models/mesh.h"
-#include "platform/runtime.h"
-#include "platform/types.h"
+#include "runtime/runtime.h"
+#include "runtime/types.h"
 #include "render/mesh_pipeline.h"
 #include "render/render_state.h"
 

@@ -1,6 +1,6 @@
 #include "render/mesh_pipeline.h"
 
-#include "platform/runtime.h"
+#include "runtime/runtime.h"
 #include "render/render_state.h"
 
 namespace korvax {

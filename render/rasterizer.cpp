@@ -1,9 +1,9 @@
 #include "render/rasterizer.h"
 
 #include "math/fixed_math.h"
-#include "math/tables.h"
-#include "platform/runtime.h"
-#include "platform/types.h"
+#include "runtime/tables.h"
+#include "runtime/runtime.h"
+#include "runtime/types.h"
 #include "render/render_state.h"
 
 namespace korvax {

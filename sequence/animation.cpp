@@ -79,16 +79,17 @@ void step_frame(int32_t& counter, int32_t step, int32_t above) {
     if (counter > above) counter = 0;
 }
 
-const int16_t* frame_of(const int16_t* store, int32_t frame, int32_t vertices) {
-    return store + frame * vertices * 3;
+// The store's frame `frame` into the mesh's vertex slots from `first_slot`.
+void show_morph_frame(MeshObject& mesh, const MorphStore& store, int32_t frame, int32_t first_slot) {
+    set_vertex_positions(mesh, morph_frame_triples(store, frame), store.vertices, first_slot);
 }
 
 void update_state(int32_t state) {
     switch (state) {
         case 1:
             step_tunnel(8);
-            step_frame(morph_frame, 1, 79);
-            set_vertex_positions(meshes[10], frame_of(morph_store_f, morph_frame, 194), 194, 1);
+            step_frame(morph_frame, 1, MORPH_F.frames - 1);
+            show_morph_frame(meshes[10], MORPH_F, morph_frame, 1);
             break;
         case 2:
             // Counts up to 27, then cycles 16..27: only the value 28 wraps.
@@ -110,24 +111,24 @@ void update_state(int32_t state) {
             if (overlay_x > 12) overlay_x = 0;
             overlay_y = static_cast<uint16_t>(overlay_y + 1);
             if (overlay_y > 12) overlay_y = 0;
-            step_frame(morph_frame, 3, 63);
-            step_frame(morph_frame_c, 1, 47);
-            step_frame(morph_frame_d, 1, 79);
-            step_frame(morph_frame_e, 1, 79);
-            set_vertex_positions(*current_mesh, frame_of(morph_store_b, morph_frame, 331), 331, 1);
-            set_vertex_positions(*current_mesh, frame_of(morph_store_c, morph_frame_c, 35), 35, 59);
-            set_vertex_positions(*current_mesh, frame_of(morph_store_d, morph_frame_d, 20), 20, 285);
-            set_vertex_positions(*current_mesh, frame_of(morph_store_e, morph_frame_e, 20), 20, 305);
+            step_frame(morph_frame, 3, MORPH_B.frames - 1);
+            step_frame(morph_frame_c, 1, MORPH_C.frames - 1);
+            step_frame(morph_frame_d, 1, MORPH_D.frames - 1);
+            step_frame(morph_frame_e, 1, MORPH_E.frames - 1);
+            show_morph_frame(*current_mesh, MORPH_B, morph_frame, 1);
+            show_morph_frame(*current_mesh, MORPH_C, morph_frame_c, 59);
+            show_morph_frame(*current_mesh, MORPH_D, morph_frame_d, 285);
+            show_morph_frame(*current_mesh, MORPH_E, morph_frame_e, 305);
             break;
         case 7:
             step_common(25, 22);
-            step_frame(morph_frame, 3, 63);
-            set_vertex_positions(*current_mesh, frame_of(morph_store_a, morph_frame, 114), 114, 43);
+            step_frame(morph_frame, 3, MORPH_A.frames - 1);
+            show_morph_frame(*current_mesh, MORPH_A, morph_frame, 43);
             break;
         case 8:
             step_common(23, 20);
-            step_frame(morph_frame, 5, 119);
-            set_vertex_positions(*current_mesh, frame_of(morph_store_g, morph_frame, 1202), 1202, 1);
+            step_frame(morph_frame, 5, MORPH_G.frames - 1);
+            show_morph_frame(*current_mesh, MORPH_G, morph_frame, 1);
             break;
         default:
             break;

@@ -2,20 +2,29 @@
 
 #include "assets/assets.h"
 #include "models/model_loader.h"
-#include "platform/runtime.h"
+#include "runtime/fixed.h"
+#include "runtime/pixels.h"
+#include "runtime/runtime.h"
 #include "sequence/timeline.h"
 
 namespace korvax {
 
 uint16_t textures[TEXTURE_COUNT][TEXTURE_TEXELS];
 uint16_t fade_tables[FADE_TABLE_COUNT * FADE_PALETTES][256];
-int16_t morph_store_a[64 * 114 * 3];
-int16_t morph_store_b[64 * 331 * 3];
-int16_t morph_store_c[48 * 35 * 3];
-int16_t morph_store_d[80 * 20 * 3];
-int16_t morph_store_e[80 * 20 * 3];
-int16_t morph_store_f[80 * 194 * 3];
-int16_t morph_store_g[120 * 1202 * 3];
+int16_t morph_store_a[MORPH_A_FRAMES * MORPH_A_VERTICES * 3];
+int16_t morph_store_b[MORPH_B_FRAMES * MORPH_B_VERTICES * 3];
+int16_t morph_store_c[MORPH_C_FRAMES * MORPH_C_VERTICES * 3];
+int16_t morph_store_d[MORPH_D_FRAMES * MORPH_D_VERTICES * 3];
+int16_t morph_store_e[MORPH_E_FRAMES * MORPH_E_VERTICES * 3];
+int16_t morph_store_f[MORPH_F_FRAMES * MORPH_F_VERTICES * 3];
+int16_t morph_store_g[MORPH_G_FRAMES * MORPH_G_VERTICES * 3];
+const MorphStore MORPH_A = {morph_store_a, MORPH_A_VERTICES, MORPH_A_FRAMES};
+const MorphStore MORPH_B = {morph_store_b, MORPH_B_VERTICES, MORPH_B_FRAMES};
+const MorphStore MORPH_C = {morph_store_c, MORPH_C_VERTICES, MORPH_C_FRAMES};
+const MorphStore MORPH_D = {morph_store_d, MORPH_D_VERTICES, MORPH_D_FRAMES};
+const MorphStore MORPH_E = {morph_store_e, MORPH_E_VERTICES, MORPH_E_FRAMES};
+const MorphStore MORPH_F = {morph_store_f, MORPH_F_VERTICES, MORPH_F_FRAMES};
+const MorphStore MORPH_G = {morph_store_g, MORPH_G_VERTICES, MORPH_G_FRAMES};
 uint8_t scene_entered[11];
 uint8_t backdrop_6_screen[320 * 240];
 
@@ -26,16 +35,10 @@ constexpr uint32_t KEY_RECORD_BYTES = 8;
 
 int16_t read_le16(const uint8_t* p) { return static_cast<int16_t>(static_cast<uint16_t>(p[0] | p[1] << 8)); }
 
-// 5-bit red, 6-bit green, 5-bit blue.
-uint16_t pack(uint32_t r, uint32_t g, uint32_t b) { return static_cast<uint16_t>(r << 11 | g << 5 | b); }
-
-// One morph store: its key shapes in pair order, vertices, records stored per
-// shape, steps per pair, and the shift and offset applied afterwards.
+// How a morph store is filled: its key shapes in pair order (each pair gets
+// an equal share of the frames), and the shift and offset applied afterwards.
 struct MorphPlan {
-    int16_t* store;
-    int32_t vertices;
-    int32_t records;
-    int32_t steps;
+    const MorphStore* store;
     AssetId keys[4];
     int32_t key_count;
     int32_t shift;  // -1: none
@@ -43,29 +46,29 @@ struct MorphPlan {
 };
 
 const MorphPlan MORPH_PLANS[] = {
-    {morph_store_a, 114, 114, 16, {AssetId::KEY_A0, AssetId::KEY_A1, AssetId::KEY_A2, AssetId::KEY_A3}, 4, 2, 655},
-    {morph_store_b, 331, 331, 16, {AssetId::KEY_B0, AssetId::KEY_B1, AssetId::KEY_B2, AssetId::KEY_B3}, 4, 3, 0},
-    {morph_store_c, 35, 38, 24, {AssetId::KEY_C0, AssetId::KEY_C1}, 2, 3, 0},
-    {morph_store_d, 20, 20, 40, {AssetId::KEY_D0, AssetId::KEY_D1}, 2, 3, 0},
-    {morph_store_e, 20, 20, 40, {AssetId::KEY_E0, AssetId::KEY_E1}, 2, 3, 0},
-    {morph_store_f, 194, 194, 40, {AssetId::KEY_F0, AssetId::KEY_F1}, 2, -1, 0},
-    {morph_store_g, 1202, 1202, 40, {AssetId::KEY_G0, AssetId::KEY_G1, AssetId::KEY_G2}, 3, -1, 0},
+    {&MORPH_A, {AssetId::KEY_A0, AssetId::KEY_A1, AssetId::KEY_A2, AssetId::KEY_A3}, 4, 2, 655},
+    {&MORPH_B, {AssetId::KEY_B0, AssetId::KEY_B1, AssetId::KEY_B2, AssetId::KEY_B3}, 4, 3, 0},
+    {&MORPH_C, {AssetId::KEY_C0, AssetId::KEY_C1}, 2, 3, 0},
+    {&MORPH_D, {AssetId::KEY_D0, AssetId::KEY_D1}, 2, 3, 0},
+    {&MORPH_E, {AssetId::KEY_E0, AssetId::KEY_E1}, 2, 3, 0},
+    {&MORPH_F, {AssetId::KEY_F0, AssetId::KEY_F1}, 2, -1, 0},
+    {&MORPH_G, {AssetId::KEY_G0, AssetId::KEY_G1, AssetId::KEY_G2}, 3, -1, 0},
 };
 
 // Pairs run k0->k1, k1->k2, ..., and the last shape back to the first. A shape
 // the build does not hold (or holds too short) leaves its frames at zero.
 void fill_morph_store(const MorphPlan& plan) {
-    const int32_t frame_values = plan.vertices * 3;
+    const MorphStore& store = *plan.store;
+    const int32_t steps = store.frames / plan.key_count;
     for (int32_t pair = 0; pair < plan.key_count; ++pair) {
         Blob a = embedded_asset(plan.keys[pair]);
         Blob b = embedded_asset(plan.keys[(pair + 1) % plan.key_count]);
-        const uint32_t needed = static_cast<uint32_t>(plan.vertices) * KEY_RECORD_BYTES;
+        const uint32_t needed = static_cast<uint32_t>(store.vertices) * KEY_RECORD_BYTES;
         if (a.size < needed || b.size < needed) continue;
-        interpolate_keys(plan.store + pair * plan.steps * frame_values, a.data, b.data, plan.vertices, plan.steps);
+        interpolate_keys(store.triples + pair * steps * store.vertices * 3, a.data, b.data, store.vertices, steps);
     }
     if (plan.shift >= 0) {
-        scale_offset_vertices(plan.store, plan.key_count * plan.steps * plan.vertices, plan.shift, 0, 0,
-                              plan.offset_z);
+        scale_offset_vertices(store.triples, store.frames * store.vertices, plan.shift, 0, 0, plan.offset_z);
     }
 }
 
@@ -81,14 +84,14 @@ void convert_image(const uint8_t* indices, const uint16_t* palette, uint16_t* ou
 
 void build_fade_table(const uint16_t* palette, uint16_t (*out)[256]) {
     for (int i = 0; i < 256; ++i) {
-        const uint32_t r = palette[i] >> 11 & 31, g = palette[i] >> 5 & 63, b = palette[i] & 31;
+        const uint32_t r = red(palette[i]), g = green(palette[i]), b = blue(palette[i]);
         // Darkening: min(8 j c, 256 c) >> 8, that is j c / 32.
         for (uint32_t j = 0; j <= 32; ++j) {
-            out[j][i] = pack((8 * j * r) >> 8, (8 * j * g) >> 8, (8 * j * b) >> 8);
+            out[j][i] = rgb565((8 * j * r) >> 8, (8 * j * g) >> 8, (8 * j * b) >> 8);
         }
         // Brightening: k / 32 of the way to white.
         for (uint32_t k = 0; k <= 30; ++k) {
-            out[33 + k][i] = pack(r + k * (31 - r) / 32, g + k * (63 - g) / 32, b + k * (31 - b) / 32);
+            out[33 + k][i] = rgb565(r + k * (31 - r) / 32, g + k * (63 - g) / 32, b + k * (31 - b) / 32);
         }
     }
 }
@@ -98,10 +101,10 @@ void interpolate_keys(int16_t* out, const uint8_t* a, const uint8_t* b, int32_t 
         for (int32_t c = 0; c < 3; ++c) {
             const int32_t from = read_le16(a + v * KEY_RECORD_BYTES + 2 * c);
             const int32_t to = read_le16(b + v * KEY_RECORD_BYTES + 2 * c);
-            const int32_t d = divide(256 * to - 256 * from, s);
+            // The step in 8.8; |from + k d| stays below 2^24 in 8.8: no wrap.
+            const int32_t d = divide(FIX8_ONE * to - FIX8_ONE * from, s);
             for (int32_t k = 0; k < s; ++k) {
-                // |256 from + k d| stays below 2^24: no wrap.
-                out[(k * n + v) * 3 + c] = static_cast<int16_t>((256 * from + k * d) >> 8);
+                out[(k * n + v) * 3 + c] = static_cast<int16_t>((FIX8_ONE * from + k * d) >> FIX8_SHIFT);
             }
         }
     }

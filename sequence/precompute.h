@@ -6,7 +6,7 @@
 
 #include <stdint.h>
 
-#include "platform/types.h"
+#include "runtime/types.h"
 
 namespace korvax {
 
@@ -21,20 +21,38 @@ extern uint16_t textures[TEXTURE_COUNT][TEXTURE_TEXELS];
 // is palette 64 t + p of the whole array.
 extern uint16_t fade_tables[FADE_TABLE_COUNT * FADE_PALETTES][256];
 
-// Frames of int16 (x, y, z) triples; frame f of a store of n vertices starts at
-// triple f * n.
+// A morph store: `frames` frames of `vertices` int16 (x, y, z) triples; frame
+// f starts at triple f * vertices. The precomputation fills a store and the
+// updaters step through its frames, both from this one record.
 struct MorphStore {
     int16_t* triples;
     int32_t vertices;
     int32_t frames;
 };
-extern int16_t morph_store_a[64 * 114 * 3];
-extern int16_t morph_store_b[64 * 331 * 3];
-extern int16_t morph_store_c[48 * 35 * 3];
-extern int16_t morph_store_d[80 * 20 * 3];
-extern int16_t morph_store_e[80 * 20 * 3];
-extern int16_t morph_store_f[80 * 194 * 3];
-extern int16_t morph_store_g[120 * 1202 * 3];
+
+// Vertices and frames of the seven stores.
+constexpr int32_t MORPH_A_VERTICES = 114, MORPH_A_FRAMES = 64;
+constexpr int32_t MORPH_B_VERTICES = 331, MORPH_B_FRAMES = 64;
+constexpr int32_t MORPH_C_VERTICES = 35, MORPH_C_FRAMES = 48;
+constexpr int32_t MORPH_D_VERTICES = 20, MORPH_D_FRAMES = 80;
+constexpr int32_t MORPH_E_VERTICES = 20, MORPH_E_FRAMES = 80;
+constexpr int32_t MORPH_F_VERTICES = 194, MORPH_F_FRAMES = 80;
+constexpr int32_t MORPH_G_VERTICES = 1202, MORPH_G_FRAMES = 120;
+
+extern int16_t morph_store_a[MORPH_A_FRAMES * MORPH_A_VERTICES * 3];
+extern int16_t morph_store_b[MORPH_B_FRAMES * MORPH_B_VERTICES * 3];
+extern int16_t morph_store_c[MORPH_C_FRAMES * MORPH_C_VERTICES * 3];
+extern int16_t morph_store_d[MORPH_D_FRAMES * MORPH_D_VERTICES * 3];
+extern int16_t morph_store_e[MORPH_E_FRAMES * MORPH_E_VERTICES * 3];
+extern int16_t morph_store_f[MORPH_F_FRAMES * MORPH_F_VERTICES * 3];
+extern int16_t morph_store_g[MORPH_G_FRAMES * MORPH_G_VERTICES * 3];
+
+extern const MorphStore MORPH_A, MORPH_B, MORPH_C, MORPH_D, MORPH_E, MORPH_F, MORPH_G;
+
+// The first triple of frame f.
+inline const int16_t* morph_frame_triples(const MorphStore& store, int32_t f) {
+    return store.triples + f * store.vertices * 3;
+}
 
 // backdrop_6 holds 238 rows but is drawn as 240: start-up copies it here with
 // its last row repeated twice below it, so no byte past the asset is read.

@@ -2,8 +2,8 @@
 
 #include "assets/assets.h"
 #include "math/fixed_math.h"
-#include "platform/hardware.h"
-#include "platform/runtime.h"
+#include "runtime/runtime.h"
+#include "runtime/tables.h"
 #include "render/draw2d.h"
 #include "render/mesh_pipeline.h"
 #include "render/render_state.h"
@@ -15,22 +15,11 @@ namespace korvax {
 
 namespace {
 
-constexpr uint32_t IMAGE_BYTES = 320 * 240;
+// A full-screen indexed image: 320 x 240 bytes (the asset tests check every
+// image's size).
+const uint8_t* image(AssetId id) { return embedded_asset(id).data; }
 
-// A full-screen indexed image, or nullptr when the build holds none.
-const uint8_t* image(AssetId id) {
-    Blob b = embedded_asset(id);
-    return b.size >= IMAGE_BYTES ? b.data : nullptr;
-}
-
-// backdrop_6 as start-up completed it to 240 rows, when the build holds it.
-const uint8_t* backdrop_6() {
-    return embedded_asset(AssetId::BACKDROP_6).size >= BACKDROP_6_ROWS * 320 ? backdrop_6_screen : nullptr;
-}
-
-void backdrop(const uint8_t* indices, const uint16_t* palette) {
-    if (indices) blit_indexed(indices, palette);
-}
+void backdrop(const uint8_t* indices, const uint16_t* palette) { blit_indexed(indices, palette); }
 
 // The flickering background palette: fade_step plus the noise at noise_index.
 int32_t flicker() { return fade_step + noise_table[noise_index]; }
@@ -148,7 +137,7 @@ void render_scene_6(FrameBuffer* target) {
     build_colour_ramp(0xA246, 0xFD1C, primary_ramp);
     build_colour_ramp(0x2041, 0xFA8C, secondary_ramp);
     set_render_target(target);
-    backdrop(backdrop_6(), fade_palette(2, flicker()));
+    backdrop(backdrop_6_screen, fade_palette(2, flicker()));
     set_texture_map(textures[5]);
     draw_current_mesh(100, 120);
     copy_downscaled(target->pixels, 20, 16, 2, textures[5], 2, 3, 138, 48, 256);
@@ -209,8 +198,7 @@ void render_scene_10(FrameBuffer* target) {
     clear_frame(target);
     set_texture_map(textures[1]);
     draw_current_mesh(100, 170);
-    const uint8_t* closing = image(AssetId::BACKDROP_10);
-    if (closing) blit_indexed_or(closing, fade_palette(0, fade_step));
+    blit_indexed_or(image(AssetId::BACKDROP_10), fade_palette(0, fade_step));
 }
 
 void render_scene(FrameBuffer* target) {

@@ -5,7 +5,7 @@
 
 #include <stdint.h>
 
-#include "platform/types.h"
+#include "runtime/types.h"
 
 namespace korvax {
 

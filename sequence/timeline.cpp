@@ -15,7 +15,7 @@ namespace {
 
 constexpr CameraPath unit_keys() {
     CameraPath path{};
-    for (CameraKey& key : path.keys) key.orientation = {256, 0, 0, 0};
+    for (CameraKey& key : path.keys) key.orientation = {FIX8_ONE, 0, 0, 0};
     return path;
 }
 

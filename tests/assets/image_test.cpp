@@ -47,13 +47,22 @@ TEST(Images, Sizes) {
 // table, whose palette then colours the image: every backdrop palette is a
 // ramp whose index stands for brightness, so a spilled frame shows the same
 // picture darker and tinted. Each image also uses a wide span of its ramp.
+// The ramps of the two scenes that flicker hardest (5 and 7, tables 5 and 1)
+// stop short of black and white, which softens their light/dark alternation.
 TEST(Images, BackdropPalettesRiseWithTheIndex) {
     for (int t = 0; t < 8; ++t) {
         SCOPED_TRACE(t);
         const Bytes pal = bytes_of(BACKDROP_PALETTES[t]);
         for (int i = 1; i < 256; ++i) EXPECT_GE(brightness(pal, i), brightness(pal, i - 1) - 3.0) << "index " << i;
-        EXPECT_LT(brightness(pal, 0), 20.0);
-        EXPECT_GT(brightness(pal, 255), 200.0);
+        EXPECT_GT(brightness(pal, 255) - brightness(pal, 0), 150.0);
+        const bool softened = t == 1 || t == 5;
+        if (softened) {
+            EXPECT_GT(brightness(pal, 0), 10.0);
+            EXPECT_LT(brightness(pal, 255), 235.0);
+        } else {
+            EXPECT_LT(brightness(pal, 0), 20.0);
+            EXPECT_GT(brightness(pal, 255), 200.0);
+        }
     }
     for (AssetId id : {AssetId::BACKDROP_2, AssetId::BACKDROP_3, AssetId::BACKDROP_5, AssetId::BACKDROP_6,
                        AssetId::BACKDROP_7, AssetId::BACKDROP_9, AssetId::BACKDROP_10, AssetId::OVERLAY_4}) {
@@ -80,26 +89,30 @@ TEST(Images, OredImagesHaveABlackBackground) {
     }
 }
 
-// Textures 0 and 1 line the tunnels, where coordinates wrap at 256 in both
-// directions: the step across the wrap must be no rougher than the steps
-// inside the image.
+// Textures 0 and 1 line the tunnels, where u wraps at 256 as the tunnel
+// scrolls: the step across the wrap must be no rougher than the steps inside
+// the image. The tunnel reads rows 0..72 only (v grows with the square of the
+// view's height over the axis); texture 0 tiles in v too, for the stretched
+// sky of scene 8, while texture 1 keeps its environment map below those rows.
 TEST(Images, TunnelTexturesTile) {
     for (AssetId id : {AssetId::TEXTURE_IMAGE_0, AssetId::TEXTURE_IMAGE_1}) {
         SCOPED_TRACE(static_cast<int>(id));
+        const int rows = id == AssetId::TEXTURE_IMAGE_0 ? 256 : 73;
         const Bytes img = bytes_of(id);
         auto at = [&](int u, int v) { return static_cast<int>(img[static_cast<size_t>((v & 255) * 256 + (u & 255))]); };
         double inner_u = 0, seam_u = 0, inner_v = 0, seam_v = 0;
-        for (int k = 0; k < 256; ++k) {
-            for (int s = 1; s < 255; ++s) {
-                inner_u += std::abs(at(s + 1, k) - at(s, k));
-                inner_v += std::abs(at(k, s + 1) - at(k, s));
-            }
+        for (int k = 0; k < rows; ++k) {
+            for (int s = 1; s < 255; ++s) inner_u += std::abs(at(s + 1, k) - at(s, k));
             seam_u += std::abs(at(0, k) - at(255, k));
-            seam_v += std::abs(at(k, 0) - at(k, 255));
         }
         inner_u /= 254.0;
+        EXPECT_LE(seam_u, 2.0 * inner_u + rows);
+        if (rows < 256) continue;
+        for (int k = 0; k < 256; ++k) {
+            for (int s = 1; s < 255; ++s) inner_v += std::abs(at(k, s + 1) - at(k, s));
+            seam_v += std::abs(at(k, 0) - at(k, 255));
+        }
         inner_v /= 254.0;
-        EXPECT_LE(seam_u, 2.0 * inner_u + 256);
         EXPECT_LE(seam_v, 2.0 * inner_v + 256);
     }
 }

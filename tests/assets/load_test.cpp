@@ -2,15 +2,15 @@
 // scene's mesh through the pipeline.
 #include <gtest/gtest.h>
 
-#include "host/offline.h"
+#include "platform/startup.h"
 
 #include "assets/assets.h"
 #include "math/fixed_math.h"
-#include "math/tables.h"
+#include "runtime/tables.h"
 #include "models/mesh.h"
 #include "models/model_loader.h"
 #include "platform/entry.h"
-#include "platform/runtime.h"
+#include "runtime/runtime.h"
 #include "render/mesh_pipeline.h"
 #include "render/render_state.h"
 #include "sequence/precompute.h"
@@ -69,7 +69,7 @@ TEST_F(Loading, EveryAssetLoadsWithItsTable) {
 // fair part of the screen from several angles (an inverted, collapsed or
 // misplaced model would not).
 TEST_F(Loading, StartUpMeshesDrawAtTheirScenesCentres) {
-    host::start_system_offline();
+    start_system_offline();
 
     EXPECT_EQ(meshes[6].vertex_count, 502 + 110);
     EXPECT_EQ(meshes[6].face_count, 980 + 216);

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "host/app.h"
+#include "app/app.h"
 #include "music/audio_control_block.h"
 
 namespace korvax {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "host/app.h"
+#include "app/app.h"
 #include "music/music_host.h"
 #include "platform/hardware.h"
 

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "host/app.h"
+#include "app/app.h"
 #include "music/audio_control_block.h"
 #include "sequence/animation.h"
 #include "sequence/timeline.h"

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "host/app.h"
+#include "app/app.h"
 #include "music/music_host.h"
 #include "platform/hardware.h"
 #include "sequence/animation.h"

@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "math/fixed_math.h"
-#include "math/tables.h"
+#include "runtime/tables.h"
 #include "models/mesh.h"
 #include "models/model_loader.h"
-#include "platform/runtime.h"
+#include "runtime/runtime.h"
 #include "render/draw2d.h"
 #include "render/mesh_pipeline.h"
 #include "render/render_state.h"

@@ -2,6 +2,7 @@
 // on the console clock, and the queue in front of a sound card.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -73,11 +74,13 @@ TEST(SoundDevice, OpenIoctlWriteCloseLikeOss) {
 TEST(SoundDevice, SilentOutputConsumesAtTheDeviceRateOnTheConsoleClock) {
     StepClock clock(7000000);
     SoundDevice device(clock);
-    const uint64_t t0 = clock.now_ns();
     int fd = device.open();
     std::vector<uint8_t> buffer(8192, 0);
+    const uint64_t t0 = clock.now_ns() + 30000000;
 
-    // The first two fragments fit the device: no wait.
+    // The first two fragments fit the device: no wait. The time before the
+    // first write is no gap in the sound.
+    clock.advance(30000000);
     device.write(fd, buffer.data(), 4096);
     EXPECT_EQ(clock.sleep_count(), 0u);
     EXPECT_EQ(device.bytes_consumed(), 0u);
@@ -108,6 +111,8 @@ TEST(SoundDevice, SilentOutputConsumesAtTheDeviceRateOnTheConsoleClock) {
     written += 8192;
     EXPECT_NEAR((clock.now_ns() - now) * 1e-9, seconds_for(8192 - 4096), 1e-6);
     EXPECT_EQ(device.bytes_consumed(), written - 4096);
+    // That write is the one gap the listener heard.
+    EXPECT_EQ(device.output().underruns(), 1u);
     device.close(fd);
 }
 
@@ -211,6 +216,11 @@ TEST(SdlSound, WritesArePacedByWhatTheCardConsumed) {
         EXPECT_LE(device.bytes_consumed(), written) << i;
     }
     EXPECT_EQ(clock.sleep_count(), 0u);  // paced by the card, not the clock
+    // A writer that pauses longer than the queue lasts (23 ms) leaves a gap.
+    uint64_t gaps = device.output().underruns();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    device.write(fd, buffer.data(), 8192);
+    EXPECT_EQ(device.output().underruns(), gaps + 1);
     device.close(fd);
 }
 

@@ -1,11 +1,12 @@
 // The WAV recorder of the sound device, and the options that drive it.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
-#include "host/app.h"
+#include "app/app.h"
 #include "host/wav.h"
 #include "tests/support/step_clock.h"
 
@@ -157,6 +158,40 @@ TEST_F(WavTest, ProgramRefusesToStartWhenTheWavCannotBeWritten) {
     App app(options);
     EXPECT_EQ(app.run("korvax"), 1);
     EXPECT_EQ(app.console().sound().opens(), 0);
+}
+
+// The capture's sound track is cut or padded to the video's length.
+TEST_F(WavTest, FinishingWithALengthCutsOrPadsWithSilence) {
+    std::string why;
+    auto longer = WavWriter::create((dir_ / "long.wav").string(), why);
+    auto shorter = WavWriter::create((dir_ / "short.wav").string(), why);
+    ASSERT_TRUE(longer && shorter) << why;
+    std::vector<uint8_t> sound(1000);
+    for (size_t i = 0; i < sound.size(); ++i) sound[i] = static_cast<uint8_t>(i * 7 + 1);
+    longer->take(sound.data(), 1000);
+    shorter->take(sound.data(), 1000);
+    ASSERT_TRUE(longer->finish_with_length(600));
+    ASSERT_TRUE(shorter->finish_with_length(1600));
+
+    std::vector<uint8_t> cut = read_all(dir_ / "long.wav");
+    expect_header(cut, 600);
+    EXPECT_EQ(std::vector<uint8_t>(cut.begin() + 44, cut.end()), std::vector<uint8_t>(sound.begin(), sound.begin() + 600));
+    std::vector<uint8_t> padded = read_all(dir_ / "short.wav");
+    expect_header(padded, 1600);
+    EXPECT_EQ(std::vector<uint8_t>(padded.begin() + 44, padded.begin() + 1044), sound);
+    EXPECT_EQ(std::vector<uint8_t>(padded.begin() + 1044, padded.end()), std::vector<uint8_t>(600, 0));
+}
+
+// A device that refuses the bytes: the failure is seen while recording, not only at the end.
+TEST_F(WavTest, AWriteThatFailsIsSeenAtOnce) {
+    std::string why;
+    auto wav = WavWriter::create("/dev/full", why);
+    ASSERT_TRUE(wav) << why;
+    std::vector<uint8_t> sound(8192, 3);
+    for (int i = 0; i < 4 && !wav->failed(); ++i) wav->take(sound.data(), 8192);
+    EXPECT_TRUE(wav->failed());
+    EXPECT_EQ(wav->error_number(), ENOSPC);
+    EXPECT_FALSE(wav->finish());
 }
 
 }  // namespace

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "math/fixed_math.h"
-#include "math/tables.h"
-#include "platform/runtime.h"
+#include "runtime/tables.h"
+#include "runtime/runtime.h"
 
 namespace korvax {
 namespace {
@@ -313,8 +313,8 @@ TEST_F(FixedMath, CameraPathEndsAndInterpolation) {
     EXPECT_EQ(pos.x, 10 + ((250 * 256) >> 8) + 160);
     EXPECT_EQ(pos.y, 20 + ((250 * -256) >> 8) + 800);
     EXPECT_EQ(pos.z, 92 * (30 + ((250 * 512) >> 8)) + 100000);
-    // q = (256 + (250 * -256 >> 8), 0, 250, 0) = (6, 0, 250, 0), normalised (6, 0, 255, 0).
-    // q = (6, 0, 250, 0) has length isqrt(62,536) = 250 and normalises to (6, 0, 256, 0):
+    // q = (256 + (250 * -256 >> 8), 0, 250, 0) = (6, 0, 250, 0) has length
+    // isqrt(62,536) = 250 and normalises to (6, 0, 256, 0):
     // R[0][2] = (w * y) >> 7 = 12, R[2][0] = -12; the view is the transpose.
     EXPECT_EQ(view.m[2], -12);
     EXPECT_EQ(view.m[8], 12);

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "asset_builder.h"
-#include "math/tables.h"
+#include "runtime/tables.h"
 #include "models/model_loader.h"
-#include "platform/runtime.h"
+#include "runtime/runtime.h"
 
 namespace korvax {
 namespace {

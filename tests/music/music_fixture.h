@@ -11,9 +11,10 @@
 #include <thread>
 #include <vector>
 
+#include "app/app.h"
 #include "host/console.h"
 #include "music/music_host.h"
-#include "platform/board.h"
+#include "board/board.h"
 #include "platform/entry.h"
 #include "platform/hardware.h"
 #include "render/render_state.h"
@@ -134,8 +135,8 @@ protected:
 
     void SetUp() override {
         clock_ = new StepClock(1000000000ull);
-        console_ = std::make_unique<host::Console>(host::ConsoleConfig{}, std::unique_ptr<host::Clock>(clock_));
-        std::memset(console_->shared(), POISON, host::SHARED_BYTES);
+        console_ = std::make_unique<host::Console>(host::system_console_config(), std::unique_ptr<host::Clock>(clock_));
+        std::memset(console_->shared(), POISON, SHARED_WINDOW_BYTES);
         sink_ = std::make_shared<RecordingSink>();
         console_->sound().add_sink(sink_);
         host::set_active_console(console_.get());

@@ -1,4 +1,5 @@
 // Volume saturation, the stored byte, and the on-screen bar.
+#include "platform/overlay.h"
 #include "tests/music/music_fixture.h"
 
 namespace korvax::test {

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "platform/types.h"
+#include "runtime/types.h"
 #include "render/render_state.h"
 
 namespace korvax::test {

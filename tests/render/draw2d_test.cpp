@@ -9,7 +9,7 @@
 #include "canvas.h"
 #include "math/fixed_math.h"
 #include "models/mesh.h"
-#include "platform/runtime.h"
+#include "runtime/runtime.h"
 #include "render/draw2d.h"
 #include "render/mesh_pipeline.h"
 #include "render/render_state.h"

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "canvas.h"
-#include "platform/runtime.h"
+#include "runtime/runtime.h"
 #include "render/rasterizer.h"
 #include "render/render_state.h"
 

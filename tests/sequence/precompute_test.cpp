@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "assets/assets.h"
-#include "host/offline.h"
+#include "platform/startup.h"
 #include "sequence/precompute.h"
 
 namespace korvax {
@@ -117,7 +117,7 @@ TEST(Backdrop, AddedRowsRepeatTheLastRowAndReadNothingPastTheImage) {
 TEST(Backdrop, SceneSixBackdropIsTheAssetAndItsLastRowTwice) {
     const Blob b6 = embedded_asset(AssetId::BACKDROP_6);
     ASSERT_EQ(b6.size, BACKDROP_6_ROWS * SCREEN_ROW_BYTES);
-    host::start_system_offline();
+    start_system_offline();
     EXPECT_EQ(std::memcmp(backdrop_6_screen, b6.data, b6.size), 0);
     const uint8_t* last = b6.data + b6.size - SCREEN_ROW_BYTES;
     for (uint32_t row = BACKDROP_6_ROWS; row < 240; ++row) {

@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "math/fixed_math.h"
-#include "math/tables.h"
+#include "runtime/tables.h"
 #include "models/mesh.h"
 #include "platform/hardware.h"
-#include "platform/runtime.h"
+#include "runtime/runtime.h"
 #include "render/render_state.h"
 #include "sequence/animation.h"
 #include "sequence/precompute.h"

@@ -1,9 +1,14 @@
+#include <cmath>
+
 #include <gtest/gtest.h>
 
+#include "assets/assets.h"
+#include "models/model_loader.h"
+
 #include "math/fixed_math.h"
-#include "math/tables.h"
+#include "runtime/tables.h"
 #include "models/mesh.h"
-#include "platform/runtime.h"
+#include "runtime/runtime.h"
 #include "sequence/animation.h"
 #include "sequence/precompute.h"
 #include "sequence/timeline.h"
@@ -104,7 +109,7 @@ TEST_F(Timeline, StateOneWritesTheNextFrameOfItsStoreIntoMeshTen) {
     const uint16_t saved = mesh.vertex_count;
     mesh.vertex_count = 195;
     morph_frame = 4;
-    morph_store_f[5 * 194 * 3 + 0] = 11;  // frame 5, vertex slot 1
+    morph_store_f[5 * 194 * 3 + 0] = 11;   // frame 5, vertex slot 1
     morph_store_f[5 * 194 * 3 + 5] = -22;  // frame 5, vertex slot 2, z
     frame_in(1);
     EXPECT_EQ(morph_frame, 5);
@@ -113,29 +118,73 @@ TEST_F(Timeline, StateOneWritesTheNextFrameOfItsStoreIntoMeshTen) {
     mesh.vertex_count = saved;
 }
 
+// Rotations in floating point, independent of the fixed-point code: the spin
+// matrix is Ry(a) Rx(b) Rz(c) of the angles in 1,024 steps a turn; a camera
+// key's view is the transpose of its quaternion's rotation.
+struct Rotation {
+    double r[3][3];
+};
+
+Rotation product(const Rotation& a, const Rotation& b) {
+    Rotation p{};
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            for (int k = 0; k < 3; ++k) p.r[i][j] += a.r[i][k] * b.r[k][j];
+    return p;
+}
+
+Rotation from_angles(int32_t a, int32_t b, int32_t c) {
+    const double ta = 2 * M_PI * a / 1024, tb = 2 * M_PI * b / 1024, tc = 2 * M_PI * c / 1024;
+    const Rotation ry{{{cos(ta), 0, sin(ta)}, {0, 1, 0}, {-sin(ta), 0, cos(ta)}}};
+    const Rotation rx{{{1, 0, 0}, {0, cos(tb), -sin(tb)}, {0, sin(tb), cos(tb)}}};
+    const Rotation rz{{{cos(tc), -sin(tc), 0}, {sin(tc), cos(tc), 0}, {0, 0, 1}}};
+    return product(ry, product(rx, rz));
+}
+
+Rotation view_of(const Quat& q) {
+    const double n = sqrt(double(q.w) * q.w + double(q.x) * q.x + double(q.y) * q.y + double(q.z) * q.z);
+    const double w = q.w / n, x = q.x / n, y = q.y / n, z = q.z / n;
+    const Rotation r{{{1 - 2 * (y * y + z * z), 2 * (x * y - w * z), 2 * (x * z + w * y)},
+                      {2 * (x * y + w * z), 1 - 2 * (x * x + z * z), 2 * (y * z - w * x)},
+                      {2 * (x * z - w * y), 2 * (y * z + w * x), 1 - 2 * (x * x + y * y)}}};
+    Rotation t{};
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) t.r[i][j] = r.r[j][i];
+    return t;
+}
+
+void expect_near(const Matrix4& m, const Rotation& r, double tolerance, const char* what) {
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) EXPECT_NEAR(m.m[4 * i + j], 256 * r.r[i][j], tolerance) << what << " " << i << j;
+}
+
 TEST_F(Timeline, SpinsOrFollowsTheCameraPath) {
     spin_state[0] = SpinState{100, 200, 300, 8, 16, 24};
     frame_in(3);
-    Matrix4 expected;
-    matrix_from_angles(expected, 108 >> 3, 216 >> 3, 324 >> 3);
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(object_matrices[0].m[i], expected.m[i]);
+    // The accumulators count eighths of a step: 108, 216, 324 give 13, 27, 40.
+    expect_near(object_matrices[0], from_angles(13, 27, 40), 4.0, "spin");
 
-    // Under the camera path entry 0 stands still and follows key 3 toward 4;
-    // entry 1 becomes the view times its own spin.
+    // Under the camera path entry 0 stands still and shows key 3 at every
+    // 400th step of position >> 9; entry 1 becomes the view times its own spin.
+    load_camera_path(CAMERA_KEY_TABLE, CAMERA_KEY_TABLE_SIZE, camera_path);
+    sampled_camera_path = &camera_path;
+    ASSERT_GE(camera_path.count, 5);
+    const Rotation key3 = view_of(camera_path.keys[3].orientation);
     set_camera_path_active(1);
-    for (uint32_t s : {399u, 400u, 401u}) {
+    spin_state[1] = SpinState{800, 1600, 2400, 8, 8, 8};
+    for (uint32_t s : {400u, 800u}) {
         set_scene_state(3);
         advance_timeline(s << 9);
-        Matrix4 view;
-        Vec3 eye;
-        sample_camera_path(eye, view, s % 400, 3, *sampled_camera_path);
-        for (int i = 0; i < 16; ++i) EXPECT_EQ(object_matrices[0].m[i], view.m[i]) << s;
-        Matrix4 spin1, product;
+        expect_near(object_matrices[0], key3, 3.0, "view");
         const SpinState& e1 = spin_state[1];
-        matrix_from_angles(spin1, e1.angle_a >> 3, e1.angle_b >> 3, e1.angle_c >> 3);
-        matrix_multiply(product, view, spin1);
-        for (int i = 0; i < 16; ++i) EXPECT_EQ(object_matrices[1].m[i], product.m[i]) << s;
+        const Rotation spin1 = from_angles(e1.angle_a >> 3, e1.angle_b >> 3, e1.angle_c >> 3);
+        expect_near(object_matrices[1], product(key3, spin1), 6.0, "view x spin");
     }
+    // Between keys the view leaves key 3 toward key 4.
+    set_scene_state(3);
+    advance_timeline(799u << 9);
+    const Rotation key4 = view_of(camera_path.keys[4].orientation);
+    expect_near(object_matrices[0], key4, 12.0, "near key 4");
     EXPECT_EQ(spin_state[0].angle_a, 108);
     EXPECT_EQ(spin_state[0].angle_c, 324);
 

@@ -98,9 +98,11 @@ TEST_F(MusicStream, DecodesToTheTrackLengthInStereoAt44100HzBelowMinusOneDbfs) {
 }
 
 TEST_F(MusicStream, LevelsFollowTheArrangement) {
-    // Out of silence and back into it, with no hole in between.
+    // Out of silence and back into it, with no hole in between: the music
+    // plays on until a second after the last hit.
     EXPECT_LT(to_db(power(0.0, 0.02)), -50.0);
-    for (double t = 1.0; t + 0.5 <= seconds(SECTION_FRAMES[9]); t += 0.5)
+    const double last_hit = seconds(std::llround(d_->score.tempo.frame_of(d_->score.section_beat[10])));
+    for (double t = 1.0; t + 0.5 <= last_hit + 1.0; t += 0.5)
         EXPECT_GT(to_db(power(t, t + 0.5)), -36.0) << "silence at " << t << " s";
     const double end = seconds(TRACK_FRAMES);
     EXPECT_LT(to_db(power(end - 0.05, end)), -60.0);
@@ -242,9 +244,33 @@ TEST_F(MusicStream, EverySceneChangeIsAClearSectionChange) {
         EXPECT_GT(change, 3.0) << "scene " << k + 1;
     }
 
-    // The end of the sequence: the last hit stands well above the beat before it.
-    const double end = seconds(SECTION_FRAMES[9]);
-    EXPECT_GT(to_db(power(end, end + 0.3)), to_db(power(end - 0.3, end)) + 3.0);
+    // The last hit stands well above the beat before it.
+    const double hit = seconds(std::llround(score.tempo.frame_of(score.section_beat[10])));
+    EXPECT_GT(to_db(power(hit, hit + 0.3)), to_db(power(hit - 0.3, hit)) + 3.0);
+}
+
+// The sequence stops the sound where its last threshold passes: the last hit
+// and its decay must be over by then, or the listener hears it cut off.
+TEST_F(MusicStream, TheDecayIsOverBeforeTheSequenceEnds) {
+    const int64_t end = SECTION_FRAMES[9];
+    const Score& score = d_->score;
+    const double hit = seconds(std::llround(score.tempo.frame_of(score.section_beat[10])));
+    EXPECT_LT(hit, seconds(end) - 2.5) << "no room for the decay";
+
+    // The last 20 ms before the end: below -40 dBFS, sample by sample.
+    float peak = 0.0f;
+    for (int64_t f = end - 882; f < end; ++f) peak = std::max({peak, std::fabs(pcm()[2 * f]), std::fabs(pcm()[2 * f + 1])});
+    EXPECT_LT(20.0 * std::log10(peak + 1e-12), -40.0);
+
+    // The decay is heard: a second after the hit the chord still sounds, and
+    // it dies away steadily (each half second quieter than the one before).
+    EXPECT_GT(to_db(power(hit + 1.0, hit + 1.2)), -30.0);
+    double previous = to_db(power(hit + 1.0, hit + 1.5));
+    for (double t = hit + 1.5; t + 0.5 <= seconds(end); t += 0.5) {
+        const double level = to_db(power(t, t + 0.5));
+        EXPECT_LT(level, previous) << "at " << t << " s";
+        previous = level;
+    }
 }
 
 // The drop follows a beat with nothing in the bass: its first kick must start

@@ -92,8 +92,40 @@ void texture_0(OutputSet& out) {
     out["TEXTURE_IMAGE_0"] = img.pixels;
 }
 
-// Texture 1: molten gold. Marbled copper and gold veins that tile; the
-// tunnel and the liquid metal of scene 1 and the chrome of scene 7.
+// Texture 1: molten gold, in two parts. The tunnel of scene 1 only ever reads
+// rows 0..72 (its v grows with the square of the view's height over the
+// axis, up to 72): there, marbled copper and gold veins that tile. The
+// environment map of the liquid drop (scene 1) and of the orb (scene 7) reads
+// the window 64..191 x 64..191, the direction each vertex normal faces: there,
+// a reflection with a white-hot sky above a dark horizon, warm ground below
+// it, a highlight, and a dark rim (from row 73 on; the rows the two share
+// stay molten), so the shapes that wear it stand out from the walls they fly
+// through.
+double molten(int u, int v) {
+    const double t = tiled_fbm(u, v, 256, 3, 5, 23);
+    const double vein = dsin(TAU * (2 * u + v) / 256.0 + 9 * t);
+    const double m = 0.5 + 0.5 * vein;
+    const double glint = ipow(1 - std::fabs(vein), 14);
+    return 0.08 + 0.72 * m * m + 0.3 * glint + 0.1 * (tiled_fbm(u, v, 256, 16, 2, 29) - 0.5);
+}
+
+double reflection(int u, int v) {
+    const double dx = (u - 128) / 64.0, up = (v - 128) / 64.0;  // v grows with the normal's screen-up part
+    const double r = std::sqrt(dx * dx + up * up);
+    const double wave = 0.12 * (tiled_fbm(u, v, 256, 4, 3, 27) - 0.5) + 0.05 * dsin(TAU * u / 64.0);
+    const double h = up - wave;  // height over the warped horizon
+    double val;
+    if (h > 0.05) {
+        val = 0.82 + 0.2 * smoothstep(0.05, 0.7, h) + 0.05 * dsin(TAU * (u + 3 * v) / 40.0);
+    } else if (h > -0.05) {
+        val = 0.1;
+    } else {
+        val = 0.5 + 0.2 * smoothstep(-0.05, -0.8, h) + 0.3 * (molten(u, v) - 0.4);
+    }
+    val += 0.6 * gauss((dx + 0.38) * (dx + 0.38) + (up - 0.42) * (up - 0.42), 0.16);
+    return val * (1 - 0.8 * smoothstep(0.84, 0.98, r));
+}
+
 void texture_1(OutputSet& out) {
     const Palette pal = gradient_palette({{0, rgb(18, 5, 2)},
                                           {60, rgb(95, 32, 8)},
@@ -104,11 +136,10 @@ void texture_1(OutputSet& out) {
     Indexed img(256, 256);
     for (int v = 0; v < 256; ++v) {
         for (int u = 0; u < 256; ++u) {
-            const double t = tiled_fbm(u, v, 256, 3, 5, 23);
-            const double vein = dsin(TAU * (2 * u + v) / 256.0 + 9 * t);
-            const double m = 0.5 + 0.5 * vein;
-            const double glint = ipow(1 - std::fabs(vein), 14);
-            const double val = 0.08 + 0.72 * m * m + 0.3 * glint + 0.1 * (tiled_fbm(u, v, 256, 16, 2, 29) - 0.5);
+            // Rows 64..72 belong to both: they stay molten for the tunnel,
+            // and the reflection takes over below them.
+            const double mix = smoothstep(72.0, 84.0, v);
+            const double val = mix > 0 ? lerp(molten(u, v), reflection(u, v), mix) : molten(u, v);
             img.at(u, v) = quantise(val);
         }
     }
@@ -304,8 +335,9 @@ void texture_4(OutputSet& out) {
 }
 
 // Texture 5: the station. Columns 2..139 rows 3..50 take live screen copies
-// in scene 6 (a dark screen until then); rows 56..155 hull plating; rows
-// 160..255 window strips on black (drawn ORed over the background).
+// in scene 6 (a dark screen until then); columns 142..255 of rows 0..55 the
+// core's glow; rows 56..155 hull plating; rows 160..255 window strips on
+// black (drawn ORed over the background).
 void texture_5(OutputSet& out) {
     Palette pal{};
     fill_gradient(pal, {{0, rgb(6, 8, 14)}, {70, rgb(95, 105, 125)}, {110, rgb(180, 188, 205)}, {127, rgb(235, 240, 248)}});
@@ -315,7 +347,13 @@ void texture_5(OutputSet& out) {
     for (int y = 0; y < 256; ++y) {
         for (int x = 0; x < 256; ++x) {
             int idx = 4;
-            if (y < 56) {
+            if (y < 56 && x >= 142) {
+                // The glow of the core on the tower's crown: white-hot at the
+                // top, through gold to a deep orange, with faint rays.
+                const double t = y / 55.0;
+                const double rays = 0.5 + 0.5 * dsin(TAU * (x - 142) / 18.0);
+                idx = 128 + static_cast<int>(63 * (1 - t * t) - 8 * t * rays);
+            } else if (y < 56) {
                 idx = 8 + (y % 3 == 0 ? 4 : 0) + static_cast<int>(6 * tiled_noise(x / 6.0, y / 6.0, 64, 61));
             } else if (y < 156) {
                 const int px = x % 32, py = (y - 56) % 16;
@@ -598,8 +636,10 @@ Palette backdrop_palette(int t) {
             return gradient_palette({{0, rgb(0, 0, 0)}, {48, rgb(10, 40, 90)}, {128, rgb(30, 120, 230)},
                                      {200, rgb(140, 220, 255)}, {255, rgb(255, 255, 255)}});
         case 1:
-            return gradient_palette({{0, rgb(0, 0, 0)}, {60, rgb(70, 10, 25)}, {130, rgb(200, 60, 40)},
-                                     {190, rgb(255, 150, 70)}, {235, rgb(255, 225, 170)}, {255, rgb(255, 255, 255)}});
+            // Cool blues and teals, the opposite of the orb's gold and
+            // salmon; neither end of the ramp is black or white.
+            return gradient_palette({{0, rgb(10, 22, 48)}, {60, rgb(16, 46, 98)}, {130, rgb(24, 92, 150)},
+                                     {190, rgb(50, 150, 185)}, {235, rgb(130, 205, 220)}, {255, rgb(185, 230, 238)}});
         case 2:
             return gradient_palette({{0, rgb(0, 0, 0)}, {60, rgb(6, 16, 55)}, {130, rgb(25, 85, 150)},
                                      {190, rgb(95, 175, 225)}, {230, rgb(205, 238, 255)}, {255, rgb(255, 255, 255)}});
@@ -611,8 +651,10 @@ Palette backdrop_palette(int t) {
             return gradient_palette({{0, rgb(0, 10, 14)}, {60, rgb(0, 60, 70)}, {130, rgb(15, 140, 135)},
                                      {190, rgb(120, 215, 190)}, {235, rgb(225, 250, 235)}, {255, rgb(255, 255, 255)}});
         case 5:
-            return gradient_palette({{0, rgb(0, 0, 0)}, {70, rgb(30, 10, 75)}, {150, rgb(100, 55, 180)},
-                                     {210, rgb(185, 155, 245)}, {255, rgb(250, 245, 255)}});
+            // Deep violets that stop short of black and of white, so the
+            // yellow helix keeps a darker ground under the washed-out steps.
+            return gradient_palette({{0, rgb(24, 10, 52)}, {70, rgb(40, 16, 90)}, {150, rgb(80, 42, 150)},
+                                     {210, rgb(140, 110, 205)}, {255, rgb(190, 170, 235)}});
         case 6:
             return gradient_palette({{0, rgb(0, 0, 0)}, {60, rgb(5, 22, 65)}, {130, rgb(30, 95, 175)},
                                      {190, rgb(125, 185, 240)}, {235, rgb(222, 240, 255)}, {255, rgb(255, 255, 255)}});

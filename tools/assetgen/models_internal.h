@@ -22,22 +22,23 @@ struct ModelSet {
     std::vector<KeyShape> keys;
 };
 
-ModelSet make_model_0();   // city on a plaza
-ModelSet make_model_1();   // five-tier tower
-ModelSet make_model_2();   // morphing orb and its moon
-Mesh make_model_3();       // double helix points
-ModelSet make_model_4();   // koi
-Mesh make_model_5();       // lotus
-Mesh make_model_6();       // space station
-Mesh make_model_6_appended();  // station core
-Mesh make_model_7();       // floor grid points
-Mesh make_model_8();       // torus
-Mesh make_model_9();       // flattened faceted sphere
-ModelSet make_model_10();  // liquid blob
-ModelSet make_model_11();  // morphing sphere
+// Each model by the mesh slot it is loaded into.
+ModelSet make_city();             // slot 0
+ModelSet make_tiered_tower();     // slot 1
+ModelSet make_orb_and_moon();     // slot 2, with the orb's key shapes
+Mesh make_helix_points();         // slot 3
+ModelSet make_koi();              // slot 4, with its swimming key shapes
+Mesh make_lotus();                // slot 5
+Mesh make_space_station();        // slot 6
+Mesh make_station_core();         // slot 6, appended
+Mesh make_floor_grid();           // slot 7
+Mesh make_torus();                // slot 8
+Mesh make_faceted_disc();         // slot 9
+ModelSet make_liquid_drop();      // slot 10, with its key shapes
+ModelSet make_lobed_sphere();     // slot 11, with its key shapes
 
-Bytes make_edge_list_2();
-Bytes make_edge_list_5();
+Bytes make_grid_edges();   // edge list 2: the floor grid's lines
+Bytes make_helix_edges();  // edge list 5: the helix strands and rungs
 
 // Throws with the message when it is not empty.
 void require(const std::string& problem, const char* what);

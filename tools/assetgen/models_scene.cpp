@@ -69,6 +69,9 @@ namespace {
 
 constexpr int CITY_NX = 12, CITY_NZ = 10;
 constexpr double PLAZA_TOP = 30;
+constexpr double CITY_SKYLINE = 1700;  // height of downtown's towers over the plaza, before the mast
+constexpr double CITY_FLOOR = 150;     // planned height of a floor
+constexpr double CITY_TOP = 4104;      // the mast's tip: the top of the model's range
 constexpr double TEXEL = 16;  // model units per texel on walls
 
 struct Step {
@@ -96,10 +99,10 @@ std::vector<double> street_grid(int cells, double lo, double hi, double street) 
 void plan_steps(Lot& lot, Rng& rng) {
     lot.steps.clear();
     lot.steps.push_back({true, lot.sidewalk});
-    const double podium = rng.range(240, 380);
+    const double podium = rng.range(160, 260);
     lot.steps.push_back({false, podium});
     const int setbacks = (lot.rises >= 5 ? 1 : 0) + (lot.rises >= 9 ? 1 : 0);
-    const double per = lot.rises > 1 ? std::max(160.0, (lot.target - podium) / (lot.rises - 1)) : 0;
+    const double per = lot.rises > 1 ? std::max(70.0, (lot.target - podium) / (lot.rises - 1)) : 0;
     for (int r = 1; r < lot.rises; ++r) {
         if (setbacks >= 1 && r == 1) lot.steps.push_back({true, 0.12});
         if (setbacks >= 2 && r == (lot.rises * 3) / 5) lot.steps.push_back({true, 0.14});
@@ -112,58 +115,66 @@ int step_count(const Lot& lot) {
     return 1 + lot.rises + setbacks;
 }
 
-}  // namespace
-
-ModelSet make_model_0() {
-    ModelSet s;
-    Mesh& m = s.mesh;
-    Rng rng(0xC17Eu);
-    const std::vector<double> xs = street_grid(CITY_NX - 1, -5624, 2904, 300);
-    const std::vector<double> zs = street_grid(CITY_NZ - 1, -3480, 3496, 300);
-
+// The plan of the city: the street grid, the plaza's points, the lots with
+// their stacks of steps, which floors are lit and which roof is the helipad.
+struct CityPlan {
+    std::vector<double> xs, zs;
     int grid[CITY_NX][CITY_NZ];
-    for (int i = 0; i < CITY_NX; ++i) {
-        for (int k = 0; k < CITY_NZ; ++k) grid[i][k] = m.add(xs[i], PLAZA_TOP, zs[k]);
-    }
-    const int b00 = m.add(xs.front(), 0, zs.front()), b10 = m.add(xs.back(), 0, zs.front());
-    const int b11 = m.add(xs.back(), 0, zs.back()), b01 = m.add(xs.front(), 0, zs.back());
-
-    // Lots on the block cells; heights fall off from downtown.
+    int b00, b10, b11, b01;  // the plaza's bottom corners
     std::vector<Lot> lots;
+    std::vector<size_t> by_height;                  // lots, tallest first
+    std::map<std::pair<size_t, size_t>, bool> lit;  // (lot, step) -> lit
+    size_t helipad = 0;
+};
+
+// Planar coordinates over a box, into a tile of su x sv texels at (u0, v0);
+// swap turns the tile a quarter (x along v).
+std::pair<double, double> ground_uv(double x, double z, double x0, double x1, double z0, double z1, double u0,
+                                    double v0, double su, double sv, bool swap) {
+    double a = (x - x0) / (x1 - x0), b = (z - z0) / (z1 - z0);
+    if (swap) std::swap(a, b);
+    return {u0 + 1 + a * (su - 2), v0 + 1 + b * (sv - 2)};
+}
+
+// Lots on the block cells; heights fall off from downtown. The skyline stays
+// low (scene 2 looks down on it from the camera path, and the sky, the sun
+// and the glowing grid have to show above and around it); only the tallest
+// tower's mast reaches the top of the model's range.
+void plan_lots(CityPlan& c, Rng& rng) {
     for (int i = 0; i + 1 < CITY_NX; i += 2) {
         for (int k = 0; k + 1 < CITY_NZ; k += 2) {
             Lot lot;
             lot.i = i;
             lot.k = k;
-            const double cx = (xs[i] + xs[i + 1]) / 2, cz = (zs[k] + zs[k + 1]) / 2;
-            const double dx = (cx + 1400) / 2900, dz = (cz - 300) / 2600;
+            const double cx = (c.xs[i] + c.xs[i + 1]) / 2, cz = (c.zs[k] + c.zs[k + 1]) / 2;
+            const double dx = (cx + 1400) / 1700, dz = (cz - 300) / 1500;
             const double fall = dexp(-(dx * dx + dz * dz));
-            lot.target = 420 + 3300 * fall * rng.range(0.55, 1.0);
+            lot.target = 260 + CITY_SKYLINE * fall * rng.range(0.55, 1.0);
             lot.sidewalk = rng.range(70, 200);
-            lots.push_back(lot);
+            c.lots.push_back(lot);
         }
     }
-    std::vector<size_t> by_height(lots.size());
-    for (size_t i = 0; i < lots.size(); ++i) by_height[i] = i;
-    std::stable_sort(by_height.begin(), by_height.end(),
-                     [&](size_t a, size_t b) { return lots[a].target > lots[b].target; });
-    for (size_t r = 0; r < 3; ++r) lots[by_height[r]].spire = true;
+    c.by_height.resize(c.lots.size());
+    for (size_t i = 0; i < c.lots.size(); ++i) c.by_height[i] = i;
+    std::stable_sort(c.by_height.begin(), c.by_height.end(),
+                     [&](size_t a, size_t b) { return c.lots[a].target > c.lots[b].target; });
+    for (size_t r = 0; r < 3; ++r) c.lots[c.by_height[r]].spire = true;
 
     // Vertex budget: 791 = plaza (124) + 4 per step + 1 per spire.
     const int spires = 3;
     const int step_budget = (791 - (CITY_NX * CITY_NZ + 4) - spires) / 4;
     require((791 - (CITY_NX * CITY_NZ + 4) - spires) % 4 == 0, "city budget");
-    for (Lot& lot : lots) lot.rises = std::max(1, static_cast<int>(round_int(lot.target / 330)));
+    for (Lot& lot : c.lots) lot.rises = std::max(1, static_cast<int>(round_int(lot.target / CITY_FLOOR)));
     auto total_steps = [&]() {
         int t = 0;
-        for (const Lot& lot : lots) t += step_count(lot);
+        for (const Lot& lot : c.lots) t += step_count(lot);
         return t;
     };
     // Add floors to the tallest first, or take them from the tallest, until the
     // budget is met exactly.
     for (size_t round = 0; total_steps() != step_budget; ++round) {
         const int diff = step_budget - total_steps();
-        Lot& lot = lots[by_height[round % by_height.size()]];
+        Lot& lot = c.lots[c.by_height[round % c.by_height.size()]];
         if (diff > 0) {
             ++lot.rises;
             if (total_steps() > step_budget) --lot.rises;
@@ -173,152 +184,164 @@ ModelSet make_model_0() {
         }
         require(round < 10000, "city budget not met");
     }
-    for (Lot& lot : lots) plan_steps(lot, rng);
+    for (Lot& lot : c.lots) plan_steps(lot, rng);
 
     // Lit floors: every other rise of the tallest buildings, 39 in all (8 faces
     // each), plus one roof (2 faces): 314 faces of material 3.
-    std::map<std::pair<size_t, size_t>, bool> lit;  // (lot, step) -> lit
-    {
-        int wanted = 39;
-        for (size_t r = 0; r < by_height.size() && wanted > 0; ++r) {
-            const Lot& lot = lots[by_height[r]];
-            for (size_t st = lot.steps.size(); st-- > 2 && wanted > 0;) {
-                if (!lot.steps[st].inset && (lot.steps.size() - st) % 2 == 1) {
-                    lit[{by_height[r], st}] = true;
-                    --wanted;
-                }
+    int wanted = 39;
+    for (size_t r = 0; r < c.by_height.size() && wanted > 0; ++r) {
+        const Lot& lot = c.lots[c.by_height[r]];
+        for (size_t st = lot.steps.size(); st-- > 2 && wanted > 0;) {
+            if (!lot.steps[st].inset && (lot.steps.size() - st) % 2 == 1) {
+                c.lit[{c.by_height[r], st}] = true;
+                --wanted;
             }
         }
-        require(wanted == 0, "city lit floors");
     }
-    size_t helipad = lots.size();
-    for (size_t r : by_height) {
-        if (!lots[r].spire) {
-            helipad = r;
+    require(wanted == 0, "city lit floors");
+    c.helipad = c.lots.size();
+    for (size_t r : c.by_height) {
+        if (!c.lots[r].spire) {
+            c.helipad = r;
             break;
         }
     }
+}
 
-    // Planar coordinates over a box, into a tile of su x sv texels at (u0, v0);
-    // swap turns the tile a quarter (x along v).
-    auto ground_uv = [](double x, double z, double x0, double x1, double z0, double z1, double u0, double v0,
-                        double su, double sv, bool swap) {
-        double a = (x - x0) / (x1 - x0), b = (z - z0) / (z1 - z0);
-        if (swap) std::swap(a, b);
-        return std::pair<double, double>{u0 + 1 + a * (su - 2), v0 + 1 + b * (sv - 2)};
-    };
-
-    // Plaza top: the street cells. Road tiles (64 x 32) have their lane marks
-    // along u; streets between lot columns run along z, so their tile turns.
+// The plaza's top: the street cells. Road tiles (64 x 32) have their lane
+// marks along u; streets between lot columns run along z, so their tile turns.
+// Then its sides (fans to the bottom corners) and bottom.
+void build_plaza(Mesh& m, const CityPlan& c) {
     for (int i = 0; i + 1 < CITY_NX; ++i) {
         for (int k = 0; k + 1 < CITY_NZ; ++k) {
             if (i % 2 == 0 && k % 2 == 0) continue;  // a lot
-            const int q[4] = {grid[i][k], grid[i][k + 1], grid[i + 1][k + 1], grid[i + 1][k]};
+            const int q[4] = {c.grid[i][k], c.grid[i][k + 1], c.grid[i + 1][k + 1], c.grid[i + 1][k]};
             const bool crossing = i % 2 == 1 && k % 2 == 1;
             std::array<double, 8> uv{};
-            for (int c = 0; c < 4; ++c) {
-                const Vec3d p = m.pos(q[c]);
-                const auto t = ground_uv(p.x, p.z, xs[i], xs[i + 1], zs[k], zs[k + 1], 0, crossing ? 224 : 192, 64,
-                                         32, i % 2 == 1 && !crossing);
-                uv[2 * c] = t.first;
-                uv[2 * c + 1] = t.second;
+            for (int n = 0; n < 4; ++n) {
+                const Vec3d p = m.pos(q[n]);
+                const auto t = ground_uv(p.x, p.z, c.xs[i], c.xs[i + 1], c.zs[k], c.zs[k + 1], 0, crossing ? 224 : 192,
+                                         64, 32, i % 2 == 1 && !crossing);
+                uv[2 * n] = t.first;
+                uv[2 * n + 1] = t.second;
             }
             quad_uv(m, q[0], q[1], q[2], q[3], 0, uv);
         }
     }
-
-    // Plaza sides (fans to the bottom corners) and bottom.
     auto side = [&](std::vector<int> chain, int bstart, int bend, Vec3d out) {
         for (size_t n = 0; n + 1 < chain.size(); ++n) {
             set_uv(tri_facing(m, chain[n], chain[n + 1], bstart, 0, out), {2, 226, 60, 226, 2, 254});
         }
         set_uv(tri_facing(m, chain.back(), bend, bstart, 0, out), {60, 226, 60, 254, 2, 254});
     };
-    {
-        std::vector<int> front, right, back, left;
-        for (int i = 0; i < CITY_NX; ++i) front.push_back(grid[i][0]);
-        for (int k = 0; k < CITY_NZ; ++k) right.push_back(grid[CITY_NX - 1][k]);
-        for (int i = CITY_NX - 1; i >= 0; --i) back.push_back(grid[i][CITY_NZ - 1]);
-        for (int k = CITY_NZ - 1; k >= 0; --k) left.push_back(grid[0][k]);
-        side(front, b00, b10, {0, 0, -1});
-        side(right, b10, b11, {1, 0, 0});
-        side(back, b11, b01, {0, 0, 1});
-        side(left, b01, b00, {-1, 0, 0});
-        set_uv(tri_facing(m, b00, b10, b11, 0, {0, -1, 0}), {2, 226, 60, 226, 60, 254});
-        set_uv(tri_facing(m, b00, b11, b01, 0, {0, -1, 0}), {2, 226, 60, 254, 2, 254});
-    }
+    std::vector<int> front, right, back, left;
+    for (int i = 0; i < CITY_NX; ++i) front.push_back(c.grid[i][0]);
+    for (int k = 0; k < CITY_NZ; ++k) right.push_back(c.grid[CITY_NX - 1][k]);
+    for (int i = CITY_NX - 1; i >= 0; --i) back.push_back(c.grid[i][CITY_NZ - 1]);
+    for (int k = CITY_NZ - 1; k >= 0; --k) left.push_back(c.grid[0][k]);
+    side(front, c.b00, c.b10, {0, 0, -1});
+    side(right, c.b10, c.b11, {1, 0, 0});
+    side(back, c.b11, c.b01, {0, 0, 1});
+    side(left, c.b01, c.b00, {-1, 0, 0});
+    set_uv(tri_facing(m, c.b00, c.b10, c.b11, 0, {0, -1, 0}), {2, 226, 60, 226, 60, 254});
+    set_uv(tri_facing(m, c.b00, c.b11, c.b01, 0, {0, -1, 0}), {2, 226, 60, 254, 2, 254});
+}
 
-    // Buildings.
-    for (size_t li = 0; li < lots.size(); ++li) {
-        const Lot& lot = lots[li];
-        const int i = lot.i, k = lot.k;
-        std::array<int, 4> ring = {grid[i][k], grid[i][k + 1], grid[i + 1][k + 1], grid[i + 1][k]};
-        const double bx0 = xs[i], bx1 = xs[i + 1], bz0 = zs[k], bz1 = zs[k + 1];
-        double x0 = bx0, x1 = bx1, z0 = bz0, z1 = bz1, y = PLAZA_TOP;
-        int u_seed = static_cast<int>(rng.below(24));
-        for (size_t st = 0; st < lot.steps.size(); ++st) {
-            const Step& step = lot.steps[st];
-            if (step.inset) {
-                const double dx = st == 0 ? step.size : (x1 - x0) * step.size;
-                const double dz = st == 0 ? step.size : (z1 - z0) * step.size;
-                x0 += dx;
-                x1 -= dx;
-                z0 += dz;
-                z1 -= dz;
-            } else {
-                y += step.size;
-            }
-            const std::array<int, 4> next = {m.add(x0, y, z0), m.add(x0, y, z1), m.add(x1, y, z1), m.add(x1, y, z0)};
-            const bool is_lit = lit.count({li, st}) > 0;
-            for (int sd = 0; sd < 4; ++sd) {
-                const int p0 = ring[static_cast<size_t>(sd)], p1 = ring[static_cast<size_t>((sd + 1) % 4)];
-                const int n1 = next[static_cast<size_t>((sd + 1) % 4)], n0 = next[static_cast<size_t>(sd)];
-                std::array<double, 8> uv{};
-                int material = 0;
-                if (step.inset) {
-                    // Sidewalk or terrace: pavement tile, planar over the lot.
-                    const int cs[4] = {p0, p1, n1, n0};
-                    for (int c = 0; c < 4; ++c) {
-                        const Vec3d p = m.pos(cs[c]);
-                        const auto t = ground_uv(p.x, p.z, bx0, bx1, bz0, bz1, 64, 192, 64, 64, false);
-                        uv[2 * c] = t.first;
-                        uv[2 * c + 1] = t.second;
-                    }
-                } else {
-                    const double w = length(m.pos(p1) - m.pos(p0));
-                    double du = std::min(w / TEXEL, 240.0);
-                    const double dv = std::min(step.size / TEXEL, is_lit ? 56.0 : 112.0);
-                    const double u0 = std::fmod(8.0 * (u_seed + 5 * sd + 3 * static_cast<int>(st)), 256.0 - du);
-                    const double v0 = is_lit ? 132 : 4 + std::fmod(8.0 * static_cast<double>(st), 120.0 - dv);
-                    uv = {u0, v0 + dv, u0 + du, v0 + dv, u0 + du, v0, u0, v0};
-                    material = is_lit ? 3 : 0;
-                }
-                quad_uv(m, p0, p1, n1, n0, material, uv);
-            }
-            ring = next;
-            ++u_seed;
-        }
-        // Roof: a flat roof tile, the helipad, or a spire.
-        if (lot.spire) {
-            const int apex = m.add((x0 + x1) / 2, y + 0.9 * std::min(x1 - x0, z1 - z0), (z0 + z1) / 2);
-            for (int sd = 0; sd < 4; ++sd) {
-                const int p0 = ring[static_cast<size_t>(sd)], p1 = ring[static_cast<size_t>((sd + 1) % 4)];
-                Face& f = m.tri(p0, p1, apex, 0);
-                f.uv = {8, 124, 56, 124, 32, 64};
-            }
+// One building: its stack of steps from the lot (sidewalk and terrace rings
+// paved, floors faced with facades or neon), then its roof: a flat roof tile,
+// the helipad, or a spire (the tallest one a mast up to the top of the range).
+void build_building(Mesh& m, const CityPlan& c, size_t li, Rng& rng) {
+    const Lot& lot = c.lots[li];
+    const int i = lot.i, k = lot.k;
+    std::array<int, 4> ring = {c.grid[i][k], c.grid[i][k + 1], c.grid[i + 1][k + 1], c.grid[i + 1][k]};
+    const double bx0 = c.xs[i], bx1 = c.xs[i + 1], bz0 = c.zs[k], bz1 = c.zs[k + 1];
+    double x0 = bx0, x1 = bx1, z0 = bz0, z1 = bz1, y = PLAZA_TOP;
+    int u_seed = static_cast<int>(rng.below(24));
+    for (size_t st = 0; st < lot.steps.size(); ++st) {
+        const Step& step = lot.steps[st];
+        if (step.inset) {
+            const double dx = st == 0 ? step.size : (x1 - x0) * step.size;
+            const double dz = st == 0 ? step.size : (z1 - z0) * step.size;
+            x0 += dx;
+            x1 -= dx;
+            z0 += dz;
+            z1 -= dz;
         } else {
-            const bool pad = li == helipad;
-            const double u0 = pad ? 192 : 128;
-            std::array<double, 8> uv{};
-            for (int c = 0; c < 4; ++c) {
-                const Vec3d p = m.pos(ring[static_cast<size_t>(c)]);
-                const auto t = ground_uv(p.x, p.z, x0, x1, z0, z1, u0, 192, 64, 64, false);
-                uv[2 * c] = t.first;
-                uv[2 * c + 1] = t.second;
-            }
-            quad_uv(m, ring[0], ring[1], ring[2], ring[3], pad ? 3 : 0, uv);
+            y += step.size;
         }
+        const std::array<int, 4> next = {m.add(x0, y, z0), m.add(x0, y, z1), m.add(x1, y, z1), m.add(x1, y, z0)};
+        const bool is_lit = c.lit.count({li, st}) > 0;
+        for (int sd = 0; sd < 4; ++sd) {
+            const int p0 = ring[static_cast<size_t>(sd)], p1 = ring[static_cast<size_t>((sd + 1) % 4)];
+            const int n1 = next[static_cast<size_t>((sd + 1) % 4)], n0 = next[static_cast<size_t>(sd)];
+            std::array<double, 8> uv{};
+            int material = 0;
+            if (step.inset) {
+                // Sidewalk or terrace: pavement tile, planar over the lot.
+                const int cs[4] = {p0, p1, n1, n0};
+                for (int n = 0; n < 4; ++n) {
+                    const Vec3d p = m.pos(cs[n]);
+                    const auto t = ground_uv(p.x, p.z, bx0, bx1, bz0, bz1, 64, 192, 64, 64, false);
+                    uv[2 * n] = t.first;
+                    uv[2 * n + 1] = t.second;
+                }
+            } else {
+                const double w = length(m.pos(p1) - m.pos(p0));
+                double du = std::min(w / TEXEL, 240.0);
+                const double dv = std::min(step.size / TEXEL, is_lit ? 56.0 : 112.0);
+                const double u0 = std::fmod(8.0 * (u_seed + 5 * sd + 3 * static_cast<int>(st)), 256.0 - du);
+                const double v0 = is_lit ? 132 : 4 + std::fmod(8.0 * static_cast<double>(st), 120.0 - dv);
+                uv = {u0, v0 + dv, u0 + du, v0 + dv, u0 + du, v0, u0, v0};
+                material = is_lit ? 3 : 0;
+            }
+            quad_uv(m, p0, p1, n1, n0, material, uv);
+        }
+        ring = next;
+        ++u_seed;
     }
+    if (lot.spire) {
+        const bool mast = li == c.by_height.front();
+        const double top = mast ? CITY_TOP : y + 0.9 * std::min(x1 - x0, z1 - z0);
+        const int apex = m.add((x0 + x1) / 2, top, (z0 + z1) / 2);
+        for (int sd = 0; sd < 4; ++sd) {
+            const int p0 = ring[static_cast<size_t>(sd)], p1 = ring[static_cast<size_t>((sd + 1) % 4)];
+            Face& f = m.tri(p0, p1, apex, 0);
+            f.uv = {8, 124, 56, 124, 32, 64};
+        }
+    } else {
+        const bool pad = li == c.helipad;
+        const double u0 = pad ? 192 : 128;
+        std::array<double, 8> uv{};
+        for (int n = 0; n < 4; ++n) {
+            const Vec3d p = m.pos(ring[static_cast<size_t>(n)]);
+            const auto t = ground_uv(p.x, p.z, x0, x1, z0, z1, u0, 192, 64, 64, false);
+            uv[2 * n] = t.first;
+            uv[2 * n + 1] = t.second;
+        }
+        quad_uv(m, ring[0], ring[1], ring[2], ring[3], pad ? 3 : 0, uv);
+    }
+}
+
+}  // namespace
+
+ModelSet make_city() {
+    ModelSet s;
+    Mesh& m = s.mesh;
+    Rng rng(0xC17Eu);
+    CityPlan c;
+    c.xs = street_grid(CITY_NX - 1, -5624, 2904, 300);
+    c.zs = street_grid(CITY_NZ - 1, -3480, 3496, 300);
+    for (int i = 0; i < CITY_NX; ++i) {
+        for (int k = 0; k < CITY_NZ; ++k) c.grid[i][k] = m.add(c.xs[i], PLAZA_TOP, c.zs[k]);
+    }
+    c.b00 = m.add(c.xs.front(), 0, c.zs.front());
+    c.b10 = m.add(c.xs.back(), 0, c.zs.front());
+    c.b11 = m.add(c.xs.back(), 0, c.zs.back());
+    c.b01 = m.add(c.xs.front(), 0, c.zs.back());
+
+    plan_lots(c, rng);
+    build_plaza(m, c);
+    for (size_t li = 0; li < c.lots.size(); ++li) build_building(m, c, li, rng);
 
     require(m.vertices.size() == 791, "city vertex count");
     require(check_closed(m, 0, m.faces.size()), "city");
@@ -420,7 +443,7 @@ std::vector<Vec3d> koi_points(const KoiPose& pose) {
 
 }  // namespace
 
-ModelSet make_model_4() {
+ModelSet make_koi() {
     ModelSet s;
     Mesh& m = s.mesh;
     const KoiPose rest;
@@ -528,24 +551,32 @@ ModelSet make_model_4() {
 }
 
 // ---------------------------------------------------------------------------
-// Slot 5: a lotus. A body of revolution along y (13 segments, 19 rings:
-// the closed bud, the calyx and the stem; poles at the bud's tip and the
-// stem's foot) and six double-sided petals of 4 x 5 points that open around
-// it. The bud carries the live screen copy of texture 3 (columns 160..255,
-// rows 3..78), the petals the petal gradient (columns 0..159), the stem the
-// green strip (columns 160..255, rows 84..255).
+// Slot 5: a lotus on its pad. A body of revolution along y (13 segments, 19
+// rings: the slender bud, the calyx, the stem and the pad it rises from;
+// poles at the bud's tip and under the pad) and six double-sided petals of
+// 4 x 5 points that open around it. The bud carries the live screen copy of
+// texture 3 (columns 160..255, rows 3..78), the petals the petal gradient
+// (columns 0..159), the stem and the pad the green strip (columns 160..255,
+// rows 84..255).
+//
+// Scene 3 draws it around (100, 170), 100 pixels from the left edge and 170
+// from the top, looking down on it from 20 to 50 degrees as the camera path
+// turns about it. The bloom is kept within about 650 units of the axis (93
+// pixels) and, but for the bud's slender tip, 900 units high, so it stays
+// in the frame; the model's ranges are reached by the pad (at the foot,
+// mostly below the frame) and by that tip.
 
-Mesh make_model_5() {
+Mesh make_lotus() {
     Mesh m;
     const int segs = 13;
     struct Ring {
         double y, r;
     };
     const Ring profile[19] = {
-        {1440, 150}, {1340, 300}, {1180, 400}, {1000, 450}, {800, 450}, {620, 410}, {470, 340},  // bud
-        {360, 250},  {260, 150},  {170, 90},                                                   // calyx
-        {60, 72},    {-80, 66},   {-240, 64},  {-400, 64},  {-560, 66}, {-720, 70}, {-880, 76},   // stem
-        {-1020, 84}, {-1110, 60}};
+        {1560, 50},  {1300, 130}, {1060, 210}, {820, 270}, {600, 290}, {400, 270}, {230, 210},  // bud
+        {110, 160},  {10, 110},   {-80, 80},                                                   // calyx
+        {-190, 70},  {-370, 66},  {-540, 64},  {-700, 66},  {-860, 72}, {-1000, 84},            // stem
+        {-1050, 480}, {-1085, 950}, {-1100, 1264}};                                           // pad
     std::vector<std::vector<Vec3d>> rings;
     for (const Ring& r : profile) {
         std::vector<Vec3d> ring;
@@ -557,7 +588,7 @@ Mesh make_model_5() {
         }
         rings.push_back(ring);
     }
-    RingSurface body = ring_surface(m, rings, Vec3d{0, 1560, 0}, Vec3d{0, -1144, 0});
+    RingSurface body = ring_surface(m, rings, Vec3d{0, 1780, 0}, Vec3d{0, -1144, 0});
     ring_uvs(m, body, [&](double ring, double seg) {
         const double u = 161 + seg * (93.0 / segs);
         if (ring <= 6) return std::pair<double, double>{u, 4 + (ring + 1) * (73.0 / 7)};
@@ -573,12 +604,12 @@ Mesh make_model_5() {
         std::vector<int> ids;
         for (int r = 0; r < along; ++r) {
             const double t = static_cast<double>(r) / (along - 1);
-            const double rho = 260 + 980 * dsin(t * PI / 2) - 60 * t * t;
-            const double y = 330 + 300 * t + 1418 * t * t * t;
-            const double half = 90 + 430 * dsin(PI * (0.1 + 0.8 * t)) * (1 - 0.55 * t * t * t);
+            const double rho = 230 + 420 * dsin(t * PI / 2);
+            const double y = 60 + 420 * t + 340 * t * t;
+            const double half = 80 + 270 * dsin(PI * (0.1 + 0.8 * t)) * (1 - 0.55 * t * t * t);
             for (int c = 0; c < across; ++c) {
                 const double w = -1 + 2.0 * c / (across - 1);
-                const double cup = 170 * w * w * (0.3 + t);
+                const double cup = 120 * w * w * (0.3 + t);
                 const Vec3d pt = radial * (rho - cup) + tangent * (half * w) + Vec3d{0, y + 0.6 * cup, 0};
                 ids.push_back(m.add(pt));
             }
@@ -594,7 +625,7 @@ Mesh make_model_5() {
             }
         }
     }
-    apply_map(m, fit_map(bounds(m), {-1264, -1144, -1264}, {1264, 2048, 1264}));
+    apply_map(m, fit_map(bounds(m), {-1264, -1144, -1264}, {1264, 1780, 1264}));
     return m;
 }
 
@@ -608,7 +639,7 @@ Mesh make_model_5() {
 // ring's inner faces show the live screen copy of texture 5 (columns 2..139,
 // rows 3..50).
 
-Mesh make_model_6() {
+Mesh make_space_station() {
     Mesh m;
     const Vec3d core{0, 832, 0};
     std::vector<double> score;  // per face: higher is lit first
@@ -668,7 +699,10 @@ Mesh make_model_6() {
         }
         RingSurface ts = ring_surface(m, rings, Vec3d{0, 160, 0}, Vec3d{0, -832, 0});
         require(check_closed(m, ts.face_begin, ts.face_end), "station tower");
+        // The crown under the core (its cap and first two rings) shows the
+        // core's glow, white-hot at the top; the rest is hull plating.
         ring_uvs(m, ts, [](double ring, double seg) {
+            if (ring <= 1) return std::pair<double, double>{144 + seg * (108.0 / 12), 4 + (ring + 1) * 24};
             return std::pair<double, double>{2 + seg * (250.0 / 12), 60 + (ring + 1) * (92.0 / 15)};
         });
         for (size_t f = ts.face_begin; f < ts.face_end; ++f) {
@@ -723,7 +757,9 @@ Mesh make_model_6() {
             v[4 * e + 3] = m.add(c + side * hw - Vec3d{0, hh, 0});
         }
         const size_t before = m.faces.size();
-        const std::array<double, 8> hull{4, 64, 120, 64, 120, 76, 4, 76};
+        // The long sides carry the core's glow out along the spoke: white-hot
+        // at the core, deep orange at the far end.
+        const std::array<double, 8> hull{146, 4, 146, 54, 250, 54, 250, 4};
         const std::array<double, 8> end{130, 120, 150, 120, 150, 140, 130, 140};
         quad_uv(m, v[0], v[1], v[2], v[3], 0, end);      // inner end
         quad_uv(m, v[4], v[7], v[6], v[5], 0, end);      // outer end

@@ -38,36 +38,56 @@ Vec3d rounded_cube(Vec3d d, double amount) {
 
 }  // namespace
 
-// Slot 11: an oblate sphere of 30 segments and 40 rings with its poles on the
-// z axis (30 faces meet at each pole). It morphs into a five-lobed cushion
-// and a twisted rounded cube.
-ModelSet make_model_11() {
-    ModelSet s;
-    const SphereGrid g = sphere_grid(30, 40, [](double t, double p) { return sphere_point(t, p, 2); });
-    ring_surface(s.mesh, g.rings, g.pole_first, g.pole_last);
-    apply_map(s.mesh, fit_map(bounds(s.mesh), {-1248, -1248, -792}, {1256, 1248, 792}));
-    require(check_closed(s.mesh, 0, s.mesh.faces.size()), "model 11");
+// Slot 11: a lobed gem of 30 segments and 40 rings with its poles on the z
+// axis (30 faces meet at each pole): five deep pleats around the axis, crossed
+// by three softer bands, so that many of its faces turn well away from the
+// view and the flat lighting shows it as a solid. It pulses between three key
+// shapes that keep the pleats where they are (the lighting keeps the normals
+// of the loaded shape): the gem, the gem with its pleats twisted, and the gem
+// drawn out along its axis with deeper pleats.
+//
+// Scene 8 draws it around (100, 170) with a spin that turns every axis to
+// the screen: within 480 units of the centre (69 pixels) it stays clear of the
+// bottom edge, the sky behind it and the three reduced copies. The asset
+// itself is the same gem 2.9 times larger, as the model inventory's ranges
+// ask; the key shapes overwrite it from the scene's second frame on.
+namespace {
+constexpr double GEM_SCALE = 1.0 / 2.9;  // key shapes : asset
 
-    const SphereGrid cushion = sphere_grid(30, 40, [](double t, double p) {
-        const double st = dsin(t);
-        const double swirl = p + 0.55 * dcos(t);
-        const double r = 1.0 + 0.24 * st * st * dcos(5 * swirl);
-        const Vec3d d = sphere_point(t, p, 2);
-        return Vec3d{1120 * r * d.x, 1120 * r * d.y, 980 * d.z};
-    });
-    const SphereGrid cube = sphere_grid(30, 40, [](double t, double p) {
-        Vec3d c = rounded_cube(sphere_point(t, p, 2), 0.8) * 1000.0;
-        return rotate_about_z(c, 0.55 * c.z / 1000.0);
-    });
-    s.keys.push_back({"KEY_G0", quantised_positions(s.mesh), 0, {}});
-    s.keys.push_back({"KEY_G1", grid_positions(cushion), 0, {}});
-    s.keys.push_back({"KEY_G2", grid_positions(cube), 0, {}});
+Vec3d lobed_gem(double t, double p, double twist, double stretch, double depth) {
+    const double st = dsin(t);
+    const double lobes = 0.5 + 0.5 * dcos(5 * (p + twist * dcos(t)));
+    const double bands = 0.5 + 0.5 * dcos(3 * t * 2);
+    const double r = 0.72 + depth * lobes * lobes * st + 0.08 * bands * st;
+    const Vec3d d = sphere_point(t, p, 2);
+    return Vec3d{r * d.x, r * d.y, stretch * (0.55 + 0.1 * lobes) * d.z};
+}
+}  // namespace
+
+ModelSet make_lobed_sphere() {
+    ModelSet s;
+    const SphereGrid g = sphere_grid(30, 40, [](double t, double p) { return lobed_gem(t, p, 0.0, 1.0, 0.34); });
+    ring_surface(s.mesh, g.rings, g.pole_first, g.pole_last);
+    const AxisMap map = fit_map(bounds(s.mesh), {-1248, -1248, -792}, {1256, 1248, 792});
+    apply_map(s.mesh, map);
+    require(check_closed(s.mesh, 0, s.mesh.faces.size()), "lobed sphere");
+
+    auto key = [&](const SphereGrid& shape) {
+        std::vector<Vec3d> out;
+        for (const Vec3d& p : grid_positions(shape)) out.push_back(map.apply(p) * GEM_SCALE);
+        return out;
+    };
+    const SphereGrid twisted = sphere_grid(30, 40, [](double t, double p) { return lobed_gem(t, p, 0.45, 1.0, 0.34); });
+    const SphereGrid drawn = sphere_grid(30, 40, [](double t, double p) { return lobed_gem(t, p, -0.2, 1.3, 0.42); });
+    s.keys.push_back({"KEY_G0", key(g), 0, {}});
+    s.keys.push_back({"KEY_G1", key(twisted), 0, {}});
+    s.keys.push_back({"KEY_G2", key(drawn), 0, {}});
     return s;
 }
 
 // Slot 10: a lumpy drop of 16 segments and 12 rings, poles on the y axis; it
 // swells into a larger lumpy shape and back like a drop of liquid metal.
-ModelSet make_model_10() {
+ModelSet make_liquid_drop() {
     ModelSet s;
     const SphereGrid g = sphere_grid(16, 12, [](double t, double p) {
         const double st = dsin(t);
@@ -93,7 +113,7 @@ ModelSet make_model_10() {
 
 // Slot 9: a faceted disc-like sphere, 30 segments and 10 rings, poles on the
 // z axis. The last face repeats the first (so one pole belongs to 31 faces).
-Mesh make_model_9() {
+Mesh make_faceted_disc() {
     Mesh m;
     const SphereGrid g = sphere_grid(30, 10, [](double t, double p) { return sphere_point(t, p, 2); });
     ring_surface(m, g.rings, g.pole_first, g.pole_last);
@@ -104,19 +124,27 @@ Mesh make_model_9() {
     return m;
 }
 
-// Slot 8: a torus of 24 x 24 quads, tilted so that it fills a near cube.
-Mesh make_model_8() {
+// Slot 8: a torus of 24 x 24 quads. Scene 9 draws it at twice its size around
+// (120, 190), only 50 pixels above the bottom edge, and spins it about every
+// axis. The model's ranges ask for a reach of at least about 330 units along
+// each axis; a torus whose axis leans equally towards all three reaches that
+// with the smallest ring, and a tube a third of the ring's radius leaves a
+// hole that reads whenever it faces the viewer. Its centre sits where the
+// ranges put the middle of the box.
+Mesh make_torus() {
     Mesh m;
     const int n = 24;
-    const double major = 300, minor = 165;
+    const double major = 300, minor = 99;
+    const Vec3d centre{-28, 32, -52};
+    const Vec3d axis = normalised(Vec3d{-0.53, 0.57, -0.63});
+    const Vec3d e1 = normalised(cross(axis, Vec3d{0, 0, 1}));
+    const Vec3d e2 = cross(axis, e1);
     for (int i = 0; i < n; ++i) {
         const double u = TAU * i / n;
         for (int j = 0; j < n; ++j) {
             const double v = TAU * j / n;
             const double rr = major + minor * dcos(v);
-            Vec3d p{rr * dcos(u), minor * dsin(v), rr * dsin(u)};
-            p = rotate_about_z(rotate_about_x(p, 0.78), 0.62);
-            m.add(p);
+            m.add(centre + (e1 * dcos(u) + e2 * dsin(u)) * rr + axis * (minor * dsin(v)));
         }
     }
     for (int i = 0; i < n; ++i) {
@@ -127,37 +155,53 @@ Mesh make_model_8() {
         }
     }
     orient_outward(m, 0, m.faces.size());
-    apply_map(m, fit_map(bounds(m), {-440, -392, -448}, {384, 456, 344}));
-    require(check_closed(m, 0, m.faces.size()), "model 8");
+    const Bounds box = bounds(m);
+    require(box.lo.x >= -440 && box.hi.x <= 384 && box.lo.y >= -392 && box.hi.y <= 456 && box.lo.z >= -448 &&
+                box.hi.z <= 344,
+            "torus inside its ranges");
+    require(check_closed(m, 0, m.faces.size()), "torus");
     return m;
 }
 
-// Slot 6, appended part: the station's core, a 12 x 9 sphere of material 2.
-Mesh make_model_6_appended() {
+// Slot 6, appended part: the station's core, a 12 x 9 sphere of material 2
+// cut into a crystal: every other point of the grid stands out at the full
+// radius, the rest sit at half of it, so that its facets turn every way and
+// the flat lighting breaks it into bright and dark planes instead of one flat
+// disc. The tower's crown under it and the spokes out of it show its glow
+// (texture 5).
+Mesh make_station_core() {
     Mesh m;
-    const SphereGrid g = sphere_grid(12, 9, [](double t, double p) { return sphere_point(t, p, 1); });
+    const SphereGrid g = sphere_grid(12, 9, [](double t, double p) {
+        const long ring = round_int(t / (PI / 10)), segment = round_int(p / (TAU / 12));
+        const double r = (ring + segment) % 2 == 0 ? 1.0 : 0.5;
+        return sphere_point(t, p, 1) * r;
+    });
     ring_surface(m, g.rings, g.pole_first, g.pole_last, 0, 2);
     apply_map(m, fit_map(bounds(m), {-320, -336, -256}, {320, 336, 304}));
-    require(check_closed(m, 0, m.faces.size()), "model 6 appended");
+    require(check_closed(m, 0, m.faces.size()), "station core");
     return m;
 }
 
-// Slot 3: two helical strands of 286 points each along the y axis, three turns,
-// the second strand 144 degrees behind the first. No faces: it is drawn as
-// lines (edge list 5).
+// Slot 3: two helical ribbons of 286 points each along the y axis, three
+// turns, the second strand 144 degrees behind the first. No faces: it is drawn
+// as lines (edge list 5). Each strand zig-zags between the two edges of a band
+// HELIX_RIBBON units tall at the full radius, so that its lines hatch the band
+// and the strand keeps a body against the brightest frames of its backdrop.
 namespace {
 constexpr int HELIX_POINTS = 286;
 constexpr int HELIX_RUNGS = 44;
-int helix_rung(int k) { return 12 + 6 * k; }
+constexpr double HELIX_RIBBON = 420;
+int helix_rung(int k) { return 12 + 6 * k; }  // even: on the lower edge
 }  // namespace
 
-Mesh make_model_3() {
+Mesh make_helix_points() {
     Mesh m;
     for (int strand = 0; strand < 2; ++strand) {
         for (int i = 0; i < HELIX_POINTS; ++i) {
-            const double t = static_cast<double>(i) / (HELIX_POINTS - 1);
+            const double t = static_cast<double>(i / 2) / (HELIX_POINTS / 2 - 1);
             const double a = TAU * 3.0 * t + strand * 0.8 * PI;
-            m.add(1400 * dcos(a), -4008 + 8016 * t, 1400 * dsin(a));
+            const double y = -4008 + (8016 - HELIX_RIBBON) * t + (i % 2 == 1 ? HELIX_RIBBON : 0);
+            m.add(1400 * dcos(a), y, 1400 * dsin(a));
         }
     }
     apply_map(m, fit_map(bounds(m), {-1400, -4008, -1400}, {1400, 4008, 1400}));
@@ -172,9 +216,10 @@ static void put_pair(Bytes& out, int a, int b) {
     }
 }
 
-// Edge list 5: each strand as a polyline (285 + 285 edges), then 44 rungs
-// between the strands. Vertex slots are asset vertex numbers + 1.
-Bytes make_edge_list_5() {
+// Edge list 5: each strand as a zig-zag polyline across its ribbon (285 +
+// 285 edges), then 44 rungs between the strands' lower edges. Vertex slots
+// are asset vertex numbers + 1.
+Bytes make_helix_edges() {
     Bytes out;
     for (int strand = 0; strand < 2; ++strand) {
         for (int i = 0; i + 1 < HELIX_POINTS; ++i) {
@@ -188,7 +233,7 @@ Bytes make_edge_list_5() {
 
 // Slot 7: 33 x 33 points, spacing 16, in the plane y = 0, row by row along x;
 // its only face names the empty slot three times.
-Mesh make_model_7() {
+Mesh make_floor_grid() {
     Mesh m;
     for (int r = 0; r < 33; ++r) {
         for (int c = 0; c < 33; ++c) m.add(-256 + 16 * c, 0, -256 + 16 * r);
@@ -198,7 +243,7 @@ Mesh make_model_7() {
 }
 
 // Edge list 2: the rows of the grid, its columns, then one diagonal per cell.
-Bytes make_edge_list_2() {
+Bytes make_grid_edges() {
     Bytes out;
     auto slot = [](int r, int c) { return r * 33 + c + 1; };
     for (int r = 0; r < 33; ++r) {
@@ -218,7 +263,7 @@ Bytes make_edge_list_2() {
 // through four shapes, and a small moon (group 1, 6 x 7, poles on z) that
 // circles it at a distance. Vertex order: the moon's rings, the orb (the 114
 // vertices the morph rewrites, slots 43..156), the moon's poles.
-ModelSet make_model_2() {
+ModelSet make_orb_and_moon() {
     ModelSet s;
     Mesh orb;
     const SphereGrid og = sphere_grid(16, 7, [](double t, double p) { return sphere_point(t, p, 1); });
@@ -300,7 +345,7 @@ ModelSet make_model_2() {
 // end caps fan to the empty vertex slot (the base centre) except the top
 // one, which ends in a spire point. Fourteen markers on the axis close the
 // vertex list.
-ModelSet make_model_1() {
+ModelSet make_tiered_tower() {
     ModelSet s;
     Mesh& m = s.mesh;
     const int segs = 12, rings = 13, tiers = 5;

@@ -1,6 +1,8 @@
 // korvax-assets: contact sheets of the demo's generated art, as PNG files.
 //
 //   korvax-assets <output directory>
+//   korvax-assets --sequence <output directory>   (the ten sequence sheets only,
+//                                                 as docs/ keeps them)
 //
 // It runs the system's own start-up (tables, models into their mesh slots,
 // material modes, the precomputation of textures, fade tables and morph
@@ -10,9 +12,8 @@
 //   palettes.png      the fourteen palettes as strips
 //   backdrop_<k>.png  each backdrop (and the overlay) through its palette, and
 //                     through the fade step its scene typically shows
-//   scene_<k>.png     scene k's background and mesh from three viewpoints
-//                     (the camera path, or three spin angles), with the
-//                     scene's textures, ramps and modes
+//   sequence_<k>.png  scene k as the sequence plays it: six frames across its
+//                     length (the contact sheets of docs/)
 //   model_1.png       the mesh no scene shows
 //   morph_<s>.png     frames of each vertex animation
 // The scenes are approximations assembled here: settings as the scenes make
@@ -28,14 +29,14 @@
 #include <vector>
 
 #include "assets/assets.h"
-#include "host/offline.h"
-#include "host/png.h"
+#include "platform/startup.h"
+#include "app/png.h"
 #include "math/fixed_math.h"
-#include "math/tables.h"
+#include "runtime/tables.h"
 #include "models/mesh.h"
 #include "platform/entry.h"
 #include "platform/hardware.h"
-#include "platform/runtime.h"
+#include "runtime/runtime.h"
 #include "render/draw2d.h"
 #include "render/mesh_pipeline.h"
 #include "render/render_state.h"
@@ -164,8 +165,6 @@ void sheet_images() {
 // ---------------------------------------------------------------------------
 // Scenes.
 
-const int16_t* frame_of(const int16_t* store, int n, int f) { return store + static_cast<size_t>(f) * n * 3; }
-
 // Three viewpoints: the camera path early, midway and late (entry 1 follows
 // the view with a spin), or three spin angle sets for entries 0 and 1.
 void set_view(bool path, int view) {
@@ -197,13 +196,15 @@ void scene_sheet(const char* file, bool path, const std::function<void(int)>& dr
 }
 
 // The whole sequence as the frame loop runs it, with the music position
-// advancing by one frame of sound (88,200 / 60) per frame: three frames of
-// each scene, at a quarter, half and three quarters of its time.
+// advancing by one frame of sound (88,200 / 60) per frame: a contact sheet of
+// six frames of each scene (three across, two down), taken at the middles of
+// six equal parts of its time.
+constexpr int SHEET_FRAMES = 6;
+
 void sheet_sequence() {
     const uint32_t per_frame = 88200 / 60;
     uint32_t position = 0;
-    Sheet sheets[10] = {Sheet(3, 1), Sheet(3, 1), Sheet(3, 1), Sheet(3, 1), Sheet(3, 1),
-                        Sheet(3, 1), Sheet(3, 1), Sheet(3, 1), Sheet(3, 1), Sheet(3, 1)};
+    std::vector<Sheet> sheets(10, Sheet(3, 2));
     int taken[10] = {};
     set_scene_state(1);
     set_shade_ramp(primary_ramp);
@@ -212,12 +213,11 @@ void sheet_sequence() {
         render_scene(&g_frame);
         const int k = SceneState - 1;
         const uint32_t from = k == 0 ? 0 : SCENE_THRESHOLDS[k - 1], to = SCENE_THRESHOLDS[k];
-        if (taken[k] < 3 && position >= from + (to - from) * static_cast<uint64_t>(taken[k] + 1) / 4) {
-            sheets[k].put(taken[k]++);
-        }
+        const uint64_t due = from + (to - from) * static_cast<uint64_t>(2 * taken[k] + 1) / (2 * SHEET_FRAMES);
+        if (taken[k] < SHEET_FRAMES && position >= due) sheets[static_cast<size_t>(k)].put(taken[k]++);
         advance_timeline(position);
     }
-    for (int k = 0; k < 10; ++k) sheets[k].save("scene_" + std::to_string(k + 1) + ".png");
+    for (int k = 0; k < 10; ++k) sheets[static_cast<size_t>(k)].save("sequence_" + std::to_string(k + 1) + ".png");
 }
 
 void sheet_unshown() {
@@ -244,20 +244,20 @@ void sheet_morphs() {
     struct Plan {
         const char* file;
         MeshObject* mesh;
-        const int16_t* store;
-        int n, frames, first;
+        const MorphStore* store;
+        int first;
         int cx, cy;
         int texture;
         int mode;  // of material 0
     };
     const Plan plans[] = {
-        {"morph_a.png", &meshes[2], morph_store_a, 114, 64, 43, 160, 120, 1, 1},
-        {"morph_b.png", &meshes[4], morph_store_b, 331, 64, 1, 160, 150, 4, 0},
-        {"morph_c.png", &meshes[4], morph_store_c, 35, 48, 59, 160, 150, 4, 0},
-        {"morph_d.png", &meshes[4], morph_store_d, 20, 80, 285, 160, 150, 4, 0},
-        {"morph_e.png", &meshes[4], morph_store_e, 20, 80, 305, 160, 150, 4, 0},
-        {"morph_f.png", &meshes[10], morph_store_f, 194, 80, 1, 160, 120, 1, 1},
-        {"morph_g.png", &meshes[11], morph_store_g, 1202, 120, 1, 160, 120, 1, 2},
+        {"morph_a.png", &meshes[2], &MORPH_A, 43, 160, 120, 1, 1},
+        {"morph_b.png", &meshes[4], &MORPH_B, 1, 160, 150, 4, 0},
+        {"morph_c.png", &meshes[4], &MORPH_C, 59, 160, 150, 4, 0},
+        {"morph_d.png", &meshes[4], &MORPH_D, 285, 160, 150, 4, 0},
+        {"morph_e.png", &meshes[4], &MORPH_E, 305, 160, 150, 4, 0},
+        {"morph_f.png", &meshes[10], &MORPH_F, 1, 160, 120, 1, 1},
+        {"morph_g.png", &meshes[11], &MORPH_G, 1, 160, 120, 1, 2},
     };
     build_colour_ramp(0x0821, 0xB256, primary_ramp);
     build_colour_ramp(0xA246, 0xFD1C, secondary_ramp);
@@ -271,7 +271,8 @@ void sheet_morphs() {
         for (int k = 0; k < 4; ++k) {
             set_render_target(&g_frame);
             std::fill(std::begin(g_frame.pixels), std::end(g_frame.pixels), 0x18C3);
-            set_vertex_positions(*p.mesh, frame_of(p.store, p.n, k * p.frames / 4), static_cast<uint16_t>(p.n),
+            set_vertex_positions(*p.mesh, morph_frame_triples(*p.store, k * p.store->frames / 4),
+                                 static_cast<uint16_t>(p.store->vertices),
                                  static_cast<uint16_t>(p.first));
             set_texture_map(textures[p.texture]);
             draw_mesh(*p.mesh, object_matrices, p.cx, p.cy);
@@ -284,15 +285,20 @@ void sheet_morphs() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s <output directory>\n", argv[0]);
+    const bool sequence_only = argc == 3 && std::string(argv[1]) == "--sequence";
+    if (argc != 2 && !sequence_only) {
+        std::fprintf(stderr, "usage: %s [--sequence] <output directory>\n", argv[0]);
         return 2;
     }
-    g_dir = argv[1];
+    g_dir = argv[argc - 1];
     std::filesystem::create_directories(g_dir);
 
     // The start-up of the system, short of the hardware and the music.
-    korvax::host::start_system_offline();
+    korvax::start_system_offline();
+    if (sequence_only) {
+        sheet_sequence();
+        return 0;
+    }
     sheet_images();
     sheet_sequence();
     sheet_unshown();

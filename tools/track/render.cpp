@@ -114,11 +114,13 @@ void limit_peaks(std::vector<double>& l, std::vector<double>& r, double ceiling)
 }
 
 
-std::vector<float> render(const Score& score, int64_t frames, RenderStats* stats) {
+namespace {
+
+// Every note of every track scheduled at its frame, with the track's pan and chorus.
+std::vector<TrackState> schedule(const Score& score) {
     const TempoMap& tempo = score.tempo;
-    const size_t track_count = score.tracks.size();
-    std::vector<TrackState> state(track_count);
-    for (size_t t = 0; t < track_count; ++t) {
+    std::vector<TrackState> state(score.tracks.size());
+    for (size_t t = 0; t < score.tracks.size(); ++t) {
         const Track& tr = score.tracks[t];
         TrackState& st = state[t];
         double previous_pitch = -1.0;
@@ -137,149 +139,194 @@ std::vector<float> render(const Score& score, int64_t frames, RenderStats* stats
         st.gain_r *= std::sqrt(2.0);
         if (tr.chorus) st.chorus = std::make_unique<Chorus>();
     }
+    return state;
+}
 
-    std::vector<int64_t> kicks;
-    std::vector<double> kick_vel;
-    if (score.kick_track >= 0)
-        for (const ScheduledNote& n : state[score.kick_track].notes) {
-            kicks.push_back(n.start);
-            kick_vel.push_back(n.on.velocity);
+// The side-chain: how deep the tracks dip at each frame, from the kicks.
+class SideChain {
+public:
+    explicit SideChain(const TrackState* kick_track) {
+        if (!kick_track) return;
+        for (const ScheduledNote& n : kick_track->notes) {
+            kicks_.push_back(n.start);
+            velocity_.push_back(n.on.velocity);
         }
-    size_t kick_next = 0;
-    int64_t last_kick = -1000000;
-    double last_kick_vel = 0.0;
+    }
+    double depth_at(int64_t f) {
+        while (next_ < kicks_.size() && kicks_[next_] <= f) {
+            last_ = kicks_[next_];
+            last_velocity_ = velocity_[next_];
+            ++next_;
+        }
+        return duck_shape(static_cast<double>(f - last_) / SAMPLE_RATE) * last_velocity_;
+    }
 
-    Reverb reverb(0.84, 0.5, 1.0);
-    DelayLine predelay_l(2048), predelay_r(2048);
-    Svf rev_hp_l, rev_hp_r, rev_lp_l, rev_lp_r;
-    rev_hp_l.set(220.0, 0.0);
-    rev_hp_r.set(220.0, 0.0);
-    rev_lp_l.set(7000.0, 0.0);
-    rev_lp_r.set(7000.0, 0.0);
-    const double echo_frames = 0.75 * 17500.0;  // dotted eighth at 151.2 beats per minute
-    DelayLine echo_l(16384), echo_r(16384);
-    Svf echo_hp_l, echo_hp_r, echo_lp_l, echo_lp_r;
-    echo_hp_l.set(300.0, 0.0);
-    echo_hp_r.set(300.0, 0.0);
-    echo_lp_l.set(4500.0, 0.0);
-    echo_lp_r.set(4500.0, 0.0);
-    Svf dc_l, dc_r;
-    dc_l.set(22.0, 0.0);
-    dc_r.set(22.0, 0.0);
+private:
+    std::vector<int64_t> kicks_;
+    std::vector<double> velocity_;
+    size_t next_ = 0;
+    int64_t last_ = -1000000;
+    double last_velocity_ = 0.0;
+};
 
+// One block of the mix: the dry sum and the two effect sends.
+struct Block {
+    int n = 0;
+    double dry_l[BLOCK], dry_r[BLOCK], reverb_l[BLOCK], reverb_r[BLOCK], echo_l[BLOCK], echo_r[BLOCK];
+    double duck[BLOCK], beat[BLOCK];
+};
+
+// Plays every track into the block: starts the notes due, renders the voices,
+// applies level, side-chain and pan, and feeds the sends.
+void mix_tracks(const Score& score, std::vector<TrackState>& state, int64_t b0, Block& block,
+                std::vector<double>& track_energy) {
     const double level_smooth = std::exp(-1.0 / (0.003 * SAMPLE_RATE));
-    const double MASTER_GAIN = 0.8;
+    const int n = block.n;
+    double tl[BLOCK], tr_[BLOCK];
+    for (size_t t = 0; t < score.tracks.size(); ++t) {
+        const Track& tr = score.tracks[t];
+        TrackState& st = state[t];
+        while (st.next < st.notes.size() && st.notes[st.next].start < b0 + n) {
+            const ScheduledNote& sn = st.notes[st.next++];
+            st.voices.push_back({make_voice(tr.instrument, sn.on), sn.start});
+        }
+        if (st.voices.empty() && st.level == 0.0 && !st.chorus) continue;
+        Params params;
+        if (tr.automate) tr.automate(block.beat[0], params);
+        std::fill(tl, tl + n, 0.0);
+        std::fill(tr_, tr_ + n, 0.0);
+        for (auto& a : st.voices) {
+            const int off = static_cast<int>(std::max<int64_t>(0, a.start - b0));
+            if (off < n) a.voice->render(tl + off, tr_ + off, n - off, params);
+        }
+        st.voices.erase(std::remove_if(st.voices.begin(), st.voices.end(),
+                                       [](const TrackState::Active& a) { return a.voice->finished(); }),
+                        st.voices.end());
+        for (int i = 0; i < n; ++i) {
+            const double target = tr.level ? tr.level(block.beat[i]) : 1.0;
+            st.level = target + (st.level - target) * level_smooth;
+            if (std::fabs(st.level) < 1e-9 && target == 0.0) st.level = 0.0;
+            double l = tl[i], r = tr_[i];
+            if (st.chorus) st.chorus->process(l, r);
+            const double g = tr.gain * st.level * (1.0 - tr.duck * block.duck[i]);
+            l *= g * st.gain_l;
+            r *= g * st.gain_r;
+            block.dry_l[i] += l;
+            block.dry_r[i] += r;
+            track_energy[t] += l * l + r * r;
+            block.reverb_l[i] += l * tr.reverb_send;
+            block.reverb_r[i] += r * tr.reverb_send;
+            block.echo_l[i] += l * tr.delay_send;
+            block.echo_r[i] += r * tr.delay_send;
+        }
+    }
+}
 
-    std::vector<double> track_energy(track_count, 0.0);
+// The shared effects and the master: a ping-pong echo on a dotted eighth, a
+// reverb with a 15 ms pre-delay fed by its send and a little of the echo, and
+// a DC-blocking high-pass on the sum.
+class Master {
+public:
+    Master() : reverb_(0.84, 0.5, 1.0), predelay_l_(2048), predelay_r_(2048), echo_l_(16384), echo_r_(16384) {
+        rev_hp_l_.set(220.0, 0.0);
+        rev_hp_r_.set(220.0, 0.0);
+        rev_lp_l_.set(7000.0, 0.0);
+        rev_lp_r_.set(7000.0, 0.0);
+        echo_hp_l_.set(300.0, 0.0);
+        echo_hp_r_.set(300.0, 0.0);
+        echo_lp_l_.set(4500.0, 0.0);
+        echo_lp_r_.set(4500.0, 0.0);
+        dc_l_.set(22.0, 0.0);
+        dc_r_.set(22.0, 0.0);
+    }
+
+    void process(const Block& block, double* out_l, double* out_r) {
+        const double echo_frames = 0.75 * 17500.0;  // dotted eighth at 151.2 beats per minute
+        const double MASTER_GAIN = 0.8;
+        for (int i = 0; i < block.n; ++i) {
+            // Ping-pong echo: the mono send enters on the left and crosses sides.
+            const double yl = echo_l_.read(echo_frames), yr = echo_r_.read(echo_frames);
+            const double fl = echo_lp_l_.low(echo_hp_l_.high(yr));
+            const double fr = echo_lp_r_.low(echo_hp_r_.high(yl));
+            echo_l_.write(0.5 * (block.echo_l[i] + block.echo_r[i]) + 0.42 * fl);
+            echo_r_.write(0.42 * fr);
+            const double echo_gain = 0.55 * (1.0 - 0.3 * block.duck[i]);
+            predelay_l_.write(block.reverb_l[i] + 0.25 * yl);
+            predelay_r_.write(block.reverb_r[i] + 0.25 * yr);
+            const double pl = rev_lp_l_.low(rev_hp_l_.high(predelay_l_.read(660.0)));
+            const double pr = rev_lp_r_.low(rev_hp_r_.high(predelay_r_.read(660.0)));
+            double wl, wr;
+            reverb_.process(pl, pr, wl, wr);
+            const double rev_gain = 1.6 * (1.0 - 0.25 * block.duck[i]);
+            const double l = block.dry_l[i] + yl * echo_gain + wl * rev_gain;
+            const double r = block.dry_r[i] + yr * echo_gain + wr * rev_gain;
+            out_l[i] = dc_l_.high(l) * MASTER_GAIN;
+            out_r[i] = dc_r_.high(r) * MASTER_GAIN;
+        }
+    }
+
+private:
+    Reverb reverb_;
+    DelayLine predelay_l_, predelay_r_, echo_l_, echo_r_;
+    Svf rev_hp_l_, rev_hp_r_, rev_lp_l_, rev_lp_r_, echo_hp_l_, echo_hp_r_, echo_lp_l_, echo_lp_r_, dc_l_, dc_r_;
+};
+
+void measure(const Score& score, const std::vector<double>& out_l, const std::vector<double>& out_r,
+             const std::vector<double>& track_energy, RenderStats& stats) {
+    const int64_t frames = static_cast<int64_t>(out_l.size());
+    stats.peak_before_limiter = 0.0;
+    stats.limited_frames = 0;
+    for (int64_t f = 0; f < frames; ++f) {
+        const double a = std::max(std::fabs(out_l[f]), std::fabs(out_r[f]));
+        stats.peak_before_limiter = std::max(stats.peak_before_limiter, a);
+        if (a > MASTER_CEILING) ++stats.limited_frames;
+    }
+    stats.track_rms.clear();
+    for (size_t t = 0; t < score.tracks.size(); ++t)
+        stats.track_rms.push_back(
+            {score.tracks[t].name, std::sqrt(track_energy[t] / (2.0 * static_cast<double>(frames)))});
+}
+
+}  // namespace
+
+double final_fade_gain(int64_t frame) {
+    const double end = static_cast<double>(SILENT_FROM_FRAME), start = end - FINAL_FADE_SECONDS * SAMPLE_RATE;
+    if (frame <= start) return 1.0;
+    if (frame >= end) return 0.0;
+    return 0.5 * (1.0 + std::cos(PI * (static_cast<double>(frame) - start) / (end - start)));
+}
+
+std::vector<float> render(const Score& score, int64_t frames, RenderStats* stats) {
+    const TempoMap& tempo = score.tempo;
+    std::vector<TrackState> state = schedule(score);
+    SideChain side_chain(score.kick_track >= 0 ? &state[static_cast<size_t>(score.kick_track)] : nullptr);
+    Master master;
+
+    std::vector<double> track_energy(score.tracks.size(), 0.0);
     std::vector<double> out_l(static_cast<size_t>(frames)), out_r(static_cast<size_t>(frames));
-    double tl[BLOCK], trr[BLOCK], ml[BLOCK], mr[BLOCK], rl[BLOCK], rr[BLOCK], el[BLOCK], er[BLOCK], duck[BLOCK],
-        beat_at[BLOCK];
-
+    Block block;
     for (int64_t b0 = 0; b0 < frames; b0 += BLOCK) {
-        const int n = static_cast<int>(std::min<int64_t>(BLOCK, frames - b0));
+        block.n = static_cast<int>(std::min<int64_t>(BLOCK, frames - b0));
         const double beat0 = tempo.beat_of(static_cast<double>(b0));
         const double beat1 = tempo.beat_of(static_cast<double>(b0 + BLOCK));
-        for (int i = 0; i < n; ++i) {
-            beat_at[i] = beat0 + (beat1 - beat0) * i / BLOCK;
-            const int64_t f = b0 + i;
-            while (kick_next < kicks.size() && kicks[kick_next] <= f) {
-                last_kick = kicks[kick_next];
-                last_kick_vel = kick_vel[kick_next];
-                ++kick_next;
-            }
-            duck[i] = duck_shape(static_cast<double>(f - last_kick) / SAMPLE_RATE) * last_kick_vel;
+        for (int i = 0; i < block.n; ++i) {
+            block.beat[i] = beat0 + (beat1 - beat0) * i / BLOCK;
+            block.duck[i] = side_chain.depth_at(b0 + i);
         }
-        std::fill(ml, ml + n, 0.0);
-        std::fill(mr, mr + n, 0.0);
-        std::fill(rl, rl + n, 0.0);
-        std::fill(rr, rr + n, 0.0);
-        std::fill(el, el + n, 0.0);
-        std::fill(er, er + n, 0.0);
-
-        for (size_t t = 0; t < track_count; ++t) {
-            const Track& tr = score.tracks[t];
-            TrackState& st = state[t];
-            while (st.next < st.notes.size() && st.notes[st.next].start < b0 + n) {
-                const ScheduledNote& sn = st.notes[st.next++];
-                st.voices.push_back({make_voice(tr.instrument, sn.on), sn.start});
-            }
-            if (st.voices.empty() && st.level == 0.0 && !st.chorus) continue;
-            Params params;
-            if (tr.automate) tr.automate(beat0, params);
-            std::fill(tl, tl + n, 0.0);
-            std::fill(trr, trr + n, 0.0);
-            for (auto& a : st.voices) {
-                const int off = static_cast<int>(std::max<int64_t>(0, a.start - b0));
-                if (off < n) a.voice->render(tl + off, trr + off, n - off, params);
-            }
-            st.voices.erase(std::remove_if(st.voices.begin(), st.voices.end(),
-                                           [](const TrackState::Active& a) { return a.voice->finished(); }),
-                            st.voices.end());
-            for (int i = 0; i < n; ++i) {
-                const double target = tr.level ? tr.level(beat_at[i]) : 1.0;
-                st.level = target + (st.level - target) * level_smooth;
-                if (std::fabs(st.level) < 1e-9 && target == 0.0) st.level = 0.0;
-                double l = tl[i], r = trr[i];
-                if (st.chorus) st.chorus->process(l, r);
-                const double g = tr.gain * st.level * (1.0 - tr.duck * duck[i]);
-                l *= g * st.gain_l;
-                r *= g * st.gain_r;
-                ml[i] += l;
-                mr[i] += r;
-                track_energy[t] += l * l + r * r;
-                rl[i] += l * tr.reverb_send;
-                rr[i] += r * tr.reverb_send;
-                el[i] += l * tr.delay_send;
-                er[i] += r * tr.delay_send;
-            }
-        }
-
-        for (int i = 0; i < n; ++i) {
-            // Ping-pong echo: the mono send enters on the left and crosses sides.
-            const double yl = echo_l.read(echo_frames), yr = echo_r.read(echo_frames);
-            const double fl = echo_lp_l.low(echo_hp_l.high(yr));
-            const double fr = echo_lp_r.low(echo_hp_r.high(yl));
-            echo_l.write(0.5 * (el[i] + er[i]) + 0.42 * fl);
-            echo_r.write(0.42 * fr);
-            const double echo_gain = 0.55 * (1.0 - 0.3 * duck[i]);
-            // Reverb with a 15 ms pre-delay, fed by its send and a little of the echo.
-            predelay_l.write(rl[i] + 0.25 * yl);
-            predelay_r.write(rr[i] + 0.25 * yr);
-            const double pl = rev_lp_l.low(rev_hp_l.high(predelay_l.read(660.0)));
-            const double pr = rev_lp_r.low(rev_hp_r.high(predelay_r.read(660.0)));
-            double wl, wr;
-            reverb.process(pl, pr, wl, wr);
-            const double rev_gain = 1.6 * (1.0 - 0.25 * duck[i]);
-            const double l = ml[i] + yl * echo_gain + wl * rev_gain;
-            const double r = mr[i] + yr * echo_gain + wr * rev_gain;
-            out_l[b0 + i] = dc_l.high(l) * MASTER_GAIN;
-            out_r[b0 + i] = dc_r.high(r) * MASTER_GAIN;
-        }
+        for (double* a : {block.dry_l, block.dry_r, block.reverb_l, block.reverb_r, block.echo_l, block.echo_r})
+            std::fill(a, a + block.n, 0.0);
+        mix_tracks(score, state, b0, block, track_energy);
+        master.process(block, out_l.data() + b0, out_r.data() + b0);
     }
 
-    if (stats) {
-        stats->peak_before_limiter = 0.0;
-        stats->limited_frames = 0;
-        for (int64_t f = 0; f < frames; ++f) {
-            const double a = std::max(std::fabs(out_l[f]), std::fabs(out_r[f]));
-            stats->peak_before_limiter = std::max(stats->peak_before_limiter, a);
-            if (a > MASTER_CEILING) ++stats->limited_frames;
-        }
-        stats->track_rms.clear();
-        for (size_t t = 0; t < track_count; ++t)
-            stats->track_rms.push_back({score.tracks[t].name, std::sqrt(track_energy[t] / (2.0 * static_cast<double>(frames)))});
-    }
+    if (stats) measure(score, out_l, out_r, track_energy, *stats);
     limit_peaks(out_l, out_r, MASTER_CEILING);
 
-    // The final hit decays, then the track fades to exact silence at its end.
-    const double fade_start = static_cast<double>(SECTION_FRAMES[9]) + 0.45 * SAMPLE_RATE;
+    // The final hit decays, and the whole mix (its reverb and echo included)
+    // fades to exact silence a little before the sequence ends.
     std::vector<float> pcm(static_cast<size_t>(frames) * 2);
     for (int64_t f = 0; f < frames; ++f) {
-        double g = 1.0;
-        if (f >= fade_start) {
-            const double x = std::min(1.0, (f - fade_start) / (static_cast<double>(TRACK_FRAMES - 1) - fade_start));
-            g = 0.5 * (1.0 + std::cos(PI * x));
-        }
+        const double g = final_fade_gain(f);
         pcm[2 * f] = static_cast<float>(out_l[f] * g);
         pcm[2 * f + 1] = static_cast<float>(out_r[f] * g);
     }

@@ -15,6 +15,15 @@ namespace korvax::track {
 // the decoded stream, which overshoots a little, stays below -1 dBFS.
 constexpr double MASTER_CEILING = 0.8414;
 
+// The end of the track: from SILENT_FROM_FRAME on, a quarter of a second before
+// the sequence ends, the track is exact silence, so that nothing is cut off
+// when the sequence stops; the mix fades out over the FINAL_FADE_SECONDS
+// before it, while the last hit's chord dies away.
+constexpr int64_t SILENT_FROM_FRAME = SECTION_FRAMES[9] - 11025;
+constexpr double FINAL_FADE_SECONDS = 1.7;
+// The gain of that fade at a frame: 1 before it, 0 from SILENT_FROM_FRAME on.
+double final_fade_gain(int64_t frame);
+
 // Renders the first `frames` stereo frames of the score: interleaved left/right
 // samples in [-MASTER_CEILING, MASTER_CEILING]. The result for a frame does not
 // depend on how many frames are asked for beyond the limiter's short look-ahead.

@@ -119,7 +119,8 @@ double eramp(double beat, double b0, double b1, double v0, double v1) {
 // Section starts in beats: intro, groove, drive, theme, acid, breakdown and
 // build, drop, second drop, anthem, outro, and the final hit.
 enum Section { S_INTRO, S_GROOVE, S_DRIVE, S_THEME, S_ACID, S_BREAK, S_DROP, S_DROP2, S_ANTHEM, S_OUTRO, S_END };
-constexpr int SECTION_BEAT[11] = {0, 56, 88, 120, 154, 186, 250, 283, 315, 347, 366};
+constexpr int OUTRO_STEADY_BEATS = 8;  // then three beats of ritardando onto the last hit
+constexpr int SECTION_BEAT[11] = {0, 56, 88, 120, 154, 186, 250, 283, 315, 347, 347 + OUTRO_STEADY_BEATS + 3};
 constexpr int BUILD_BEAT = 218;  // the second half of the breakdown section builds up
 
 class Composer {
@@ -169,341 +170,390 @@ private:
     Score& s_;
 };
 
-}  // namespace
+// The tracks of the piece and the patterns several sections share.
+struct Band {
+    Composer& c;
+    int kick, boom, snare, clap, tom, hat, ohat, ride, crash, rcrash, riser, impact;
+    int bass, sub, acid, pad, stab, lead, lead2, arp, bell;
 
-Score compose() {
-    Score s;
-
-    // Tempo: the beats of each section fill it exactly. The first chord swells
-    // in for 10,000 frames before the first beat.
-    {
-        double frame = 10000.0;
-        s.tempo = TempoMap(frame);
-        for (int k = 0; k < 10; ++k) {
-            const int count = SECTION_BEAT[k + 1] - SECTION_BEAT[k];
-            if (k == S_OUTRO) {
-                // Four bars in tempo, then a ritardando of three beats onto the last hit.
-                s.tempo.add_beats(16, 17500.0);
-                s.tempo.add_beats(1, 18000.0);
-                s.tempo.add_beats(1, 20000.0);
-                s.tempo.add_beats(1, 22000.0);
-            } else {
-                s.tempo.add_beats(count, (static_cast<double>(SECTION_FRAMES[k]) - frame) / count);
-            }
-            frame = static_cast<double>(SECTION_FRAMES[k]);
-        }
-        s.tempo.add_beats(8, 22000.0);  // the decay after the last hit
-        for (int k = 0; k <= 10; ++k) s.section_beat[k] = SECTION_BEAT[k];
+    explicit Band(Composer& composer) : c(composer) {
+        kick = c.add("kick", Instrument::Kick, 0.40);
+        boom = c.add("boom", Instrument::Boom, 0.6, 0.0, 0.15);
+        snare = c.add("snare", Instrument::Snare, 0.55, 0.05, 0.18);
+        clap = c.add("clap", Instrument::Clap, 0.75, -0.05, 0.22);
+        tom = c.add("tom", Instrument::Tom, 0.35, -0.2, 0.15);
+        hat = c.add("hat", Instrument::HatClosed, 0.55, 0.3, 0.03);
+        ohat = c.add("open hat", Instrument::HatOpen, 0.40, -0.25, 0.06);
+        ride = c.add("ride", Instrument::Ride, 0.35, 0.35, 0.08);
+        crash = c.add("crash", Instrument::Crash, 0.45, 0.0, 0.2);
+        rcrash = c.add("reverse crash", Instrument::ReverseCrash, 0.35, 0.0, 0.2);
+        riser = c.add("riser", Instrument::Riser, 0.25, 0.0, 0.35, 0.1);
+        impact = c.add("impact", Instrument::Impact, 0.35, 0.0, 0.3);
+        bass = c.add("bass", Instrument::Bass, 0.30, 0.0, 0.0, 0.0, 0.7);
+        sub = c.add("sub", Instrument::SubBass, 0.30, 0.0, 0.0, 0.0, 0.6);
+        acid = c.add("acid", Instrument::Acid, 0.42, 0.0, 0.05, 0.18, 0.35);
+        pad = c.add("pad", Instrument::Pad, 0.38, 0.0, 0.35, 0.0, 0.55);
+        stab = c.add("stab", Instrument::Stab, 0.50, 0.0, 0.25, 0.12, 0.5);
+        lead = c.add("lead", Instrument::Lead, 0.60, 0.05, 0.22, 0.25, 0.15);
+        lead2 = c.add("lead double", Instrument::Lead, 0.28, -0.15, 0.25, 0.2, 0.15);
+        arp = c.add("arp", Instrument::Pluck, 0.38, -0.2, 0.18, 0.35, 0.35);
+        bell = c.add("bell", Instrument::Bell, 0.50, 0.15, 0.45, 0.3);
+        c.track(pad).chorus = true;
+        c.track(stab).chorus = true;
     }
 
-    Composer c(s);
-    const int kick = c.add("kick", Instrument::Kick, 0.40);
-    const int boom = c.add("boom", Instrument::Boom, 0.6, 0.0, 0.15);
-    const int snare = c.add("snare", Instrument::Snare, 0.55, 0.05, 0.18);
-    const int clap = c.add("clap", Instrument::Clap, 0.75, -0.05, 0.22);
-    const int tom = c.add("tom", Instrument::Tom, 0.35, -0.2, 0.15);
-    const int hat = c.add("hat", Instrument::HatClosed, 0.55, 0.3, 0.03);
-    const int ohat = c.add("open hat", Instrument::HatOpen, 0.40, -0.25, 0.06);
-    const int ride = c.add("ride", Instrument::Ride, 0.35, 0.35, 0.08);
-    const int crash = c.add("crash", Instrument::Crash, 0.45, 0.0, 0.2);
-    const int rcrash = c.add("reverse crash", Instrument::ReverseCrash, 0.35, 0.0, 0.2);
-    const int riser = c.add("riser", Instrument::Riser, 0.25, 0.0, 0.35, 0.1);
-    const int impact = c.add("impact", Instrument::Impact, 0.35, 0.0, 0.3);
-    const int bass = c.add("bass", Instrument::Bass, 0.30, 0.0, 0.0, 0.0, 0.7);
-    const int sub = c.add("sub", Instrument::SubBass, 0.30, 0.0, 0.0, 0.0, 0.6);
-    const int acid = c.add("acid", Instrument::Acid, 0.42, 0.0, 0.05, 0.18, 0.35);
-    const int pad = c.add("pad", Instrument::Pad, 0.38, 0.0, 0.35, 0.0, 0.55);
-    const int stab = c.add("stab", Instrument::Stab, 0.50, 0.0, 0.25, 0.12, 0.5);
-    const int lead = c.add("lead", Instrument::Lead, 0.60, 0.05, 0.22, 0.25, 0.15);
-    const int lead2 = c.add("lead double", Instrument::Lead, 0.28, -0.15, 0.25, 0.2, 0.15);
-    const int arp = c.add("arp", Instrument::Pluck, 0.38, -0.2, 0.18, 0.35, 0.35);
-    const int bell = c.add("bell", Instrument::Bell, 0.50, 0.15, 0.45, 0.3);
-    s.kick_track = kick;
-    c.track(pad).chorus = true;
-    c.track(stab).chorus = true;
-
-    const double B1 = SECTION_BEAT[S_GROOVE], B2 = SECTION_BEAT[S_DRIVE], B3 = SECTION_BEAT[S_THEME],
-                 B4 = SECTION_BEAT[S_ACID], B5 = SECTION_BEAT[S_BREAK], B6 = SECTION_BEAT[S_DROP],
-                 B7 = SECTION_BEAT[S_DROP2], B8 = SECTION_BEAT[S_ANTHEM], B9 = SECTION_BEAT[S_OUTRO],
-                 BE = SECTION_BEAT[S_END], BB = BUILD_BEAT;
-    const double first_beat = s.tempo.beat_of(0.0);
-
     // Drum patterns, per beat.
-    auto four_on_floor = [&](double from, double to, double vel) {
+    void four_on_floor(double from, double to, double vel) {
         for (double b = from; b < to - 1e-9; b += 1.0) c.note(kick, b, 0.1, 36, vel);
-    };
-    auto backbeat = [&](double from, double to, double vel) {
+    }
+    void backbeat(double from, double to, double vel) {
         for (double b = from + 1.0; b < to - 1e-9; b += 2.0) {
             c.note(clap, b, 0.1, 60, vel);
             c.note(snare, b, 0.1, 60, vel * 0.55);
         }
-    };
-    auto hats16 = [&](double from, double to, double vel) {
+    }
+    void hats16(double from, double to, double vel) {
         static const double ACC[4] = {0.5, 0.28, 0.85, 0.33};
         for (double b = from; b < to - 1e-9; b += 0.25) {
             const int k = static_cast<int>(std::lround((b - from) * 4.0)) % 4;
             c.note(hat, b, 0.05, 60, vel * ACC[k]);
         }
-    };
-    auto offbeat_open = [&](double from, double to, double vel) {
+    }
+    void offbeat_open(double from, double to, double vel) {
         for (double b = from + 0.5; b < to - 1e-9; b += 1.0) c.note(ohat, b, 0.2, 60, vel);
-    };
-    auto offbeat_bass = [&](const Chord* prog, double from, double to, double vel) {
+    }
+    void offbeat_bass(const Chord* prog, double from, double to, double vel) {
         for (double b = from; b < to - 1e-9; b += 1.0) {
             const int beat = static_cast<int>(b - from);
             const Chord& ch = prog[(beat / 8) % 4];
             c.note(bass, b + 0.5, 0.42, ch.root + (beat % 4 == 2 ? 12 : 0), vel);
         }
-    };
-    auto rolling_bass = [&](const Chord* prog, double from, double to, double vel) {
+    }
+    void rolling_bass(const Chord* prog, double from, double to, double vel) {
         for (double b = from; b < to - 1e-9; b += 1.0) {
             const int beat = static_cast<int>(b - from);
             const Chord& ch = prog[(beat / 8) % 4];
             for (int k = 1; k < 4; ++k)
                 c.note(bass, b + 0.25 * k, 0.2, ch.root + (k == 3 && beat % 2 == 1 ? 12 : 0), vel * (0.75 + 0.1 * k));
         }
-    };
-    auto pads = [&](const Chord* prog, double from, double to, double vel) {
+    }
+    void pads(const Chord* prog, double from, double to, double vel) {
         for (double b = from; b < to - 1e-9; b += 8.0) {
             const Chord& ch = prog[static_cast<int>((b - from) / 8.0) % 4];
             c.chord(pad, ch, b, std::min(8.0, to - b), vel);
         }
-    };
-    auto crash_at = [&](double b, double vel, bool with_impact) {
+    }
+    void crash_at(double b, double vel, bool with_impact) {
         c.note(crash, b, 0.5, 60, vel);
         if (with_impact) c.note(impact, b, 0.5, 36, vel);
-    };
-    auto snare_roll = [&](double from, double to, double step, double v0, double v1) {
+    }
+    void snare_roll(double from, double to, double step, double v0, double v1) {
         for (double b = from; b < to - 1e-9; b += step) c.note(snare, b, 0.1, 60, ramp(b, from, to, v0, v1));
-    };
+    }
+};
 
-    // ---- Intro: a lone pad opening up, a bell line, then the arpeggio and hats stir.
+double beat_at(Section s) { return SECTION_BEAT[s]; }
+
+// Tempo: the beats of each section fill it exactly. The first chord swells in
+// for 10,000 frames before the first beat. The outro holds the tempo for two
+// bars, slows over three beats onto the last hit, and the hit's decay then
+// has time to die away before the sequence ends.
+TempoMap make_tempo() {
+    double frame = 10000.0;
+    TempoMap tempo(frame);
+    for (int k = 0; k < S_OUTRO; ++k) {
+        const int count = SECTION_BEAT[k + 1] - SECTION_BEAT[k];
+        tempo.add_beats(count, (static_cast<double>(SECTION_FRAMES[k]) - frame) / count);
+        frame = static_cast<double>(SECTION_FRAMES[k]);
+    }
+    tempo.add_beats(OUTRO_STEADY_BEATS, 17500.0);
+    tempo.add_beats(1, 18000.0);
+    tempo.add_beats(1, 20000.0);
+    tempo.add_beats(1, 22000.0);
+    tempo.add_beats(8, 22000.0);  // the decay after the last hit
+    return tempo;
+}
+
+// Intro: a lone pad opening up, a bell line, then the arpeggio and hats stir.
+void intro(Band& band, double first_beat) {
+    Composer& c = band.c;
     for (int k = 0; k < 7; ++k) {
         const double b = k * 8.0;
-        c.chord(pad, P_INTRO[k], k == 0 ? first_beat : b, k == 0 ? 8.0 - first_beat : 8.0, 0.7);
+        c.chord(band.pad, P_INTRO[k], k == 0 ? first_beat : b, k == 0 ? 8.0 - first_beat : 8.0, 0.7);
         if (k >= 2) {
             // A falling figure over the chord's tones, an octave above the pad.
             static const int BELL_TONE[5] = {3, 2, 1, 2, 0};
             static const double BELL_AT[5] = {0.0, 1.5, 3.0, 5.0, 6.5};
             for (int i = 0; i < 5; ++i)
-                c.note(bell, b + BELL_AT[i], 1.4, P_INTRO[k].tones[BELL_TONE[i]] + 12, i == 0 ? 0.75 : 0.55);
-            c.note(sub, b, 7.8, P_INTRO[k].root + 12, 0.45);
+                c.note(band.bell, b + BELL_AT[i], 1.4, P_INTRO[k].tones[BELL_TONE[i]] + 12, i == 0 ? 0.75 : 0.55);
+            c.note(band.sub, b, 7.8, P_INTRO[k].root + 12, 0.45);
         }
     }
+    const double B1 = beat_at(S_GROOVE);
     for (double b = 32.0; b < B1; b += 8.0) {
         const Chord* one = &P_INTRO[static_cast<int>(b / 8.0)];
         const Chord prog[4] = {*one, *one, *one, *one};
-        c.arpeggio(arp, prog, b, b + 8.0, ARP_UP, ramp(b, 32.0, 48.0, 0.5, 0.75));
+        c.arpeggio(band.arp, prog, b, b + 8.0, ARP_UP, ramp(b, 32.0, 48.0, 0.5, 0.75));
     }
-    for (double b = 40.5; b < B1; b += 1.0) c.note(hat, b, 0.05, 60, ramp(b, 40.0, 56.0, 0.3, 0.6));
-    c.note(riser, 48.0, 8.0, 48, 0.8);
-    c.note(rcrash, 54.0, 2.0, 60, 0.7);
+    for (double b = 40.5; b < B1; b += 1.0) c.note(band.hat, b, 0.05, 60, ramp(b, 40.0, 56.0, 0.3, 0.6));
+    c.note(band.riser, 48.0, 8.0, 48, 0.8);
+    c.note(band.rcrash, 54.0, 2.0, 60, 0.7);
+}
 
-    // ---- Groove: kick, offbeat bass, open hats.
-    crash_at(B1, 0.9, true);
-    four_on_floor(B1, B2, 1.0);
-    offbeat_bass(P_MAIN, B1, B2, 0.9);
-    offbeat_open(B1, B2, 0.55);
-    pads(P_MAIN, B1, B2, 0.7);
-    c.arpeggio(arp, P_MAIN, B1, B2, ARP_UP, 0.6);
-    for (double b = B2 - 2.0; b < B2 - 1e-9; b += 0.25) c.note(snare, b, 0.1, 60, ramp(b, B2 - 2.0, B2, 0.25, 0.8));
+// Groove: kick, offbeat bass, open hats.
+void groove(Band& band) {
+    Composer& c = band.c;
+    const double B1 = beat_at(S_GROOVE), B2 = beat_at(S_DRIVE);
+    band.crash_at(B1, 0.9, true);
+    band.four_on_floor(B1, B2, 1.0);
+    band.offbeat_bass(P_MAIN, B1, B2, 0.9);
+    band.offbeat_open(B1, B2, 0.55);
+    band.pads(P_MAIN, B1, B2, 0.7);
+    c.arpeggio(band.arp, P_MAIN, B1, B2, ARP_UP, 0.6);
+    for (double b = B2 - 2.0; b < B2 - 1e-9; b += 0.25) c.note(band.snare, b, 0.1, 60, ramp(b, B2 - 2.0, B2, 0.25, 0.8));
+}
 
-    // ---- Drive: claps, sixteenth hats, rolling bass.
-    crash_at(B2, 0.8, false);
-    four_on_floor(B2, B3, 1.0);
-    backbeat(B2, B3, 0.9);
-    hats16(B2, B3, 0.85);
-    offbeat_open(B2, B3, 0.45);
-    rolling_bass(P_MAIN, B2, B3, 0.85);
-    pads(P_MAIN, B2, B3, 0.6);
-    c.arpeggio(arp, P_MAIN, B2, B3, ARP_WEAVE, 0.7);
-    c.note(riser, B3 - 8.0, 8.0, 48, 0.7);
-    c.note(rcrash, B3 - 2.0, 2.0, 60, 0.6);
+// Drive: claps, sixteenth hats, rolling bass.
+void drive(Band& band) {
+    Composer& c = band.c;
+    const double B2 = beat_at(S_DRIVE), B3 = beat_at(S_THEME);
+    band.crash_at(B2, 0.8, false);
+    band.four_on_floor(B2, B3, 1.0);
+    band.backbeat(B2, B3, 0.9);
+    band.hats16(B2, B3, 0.85);
+    band.offbeat_open(B2, B3, 0.45);
+    band.rolling_bass(P_MAIN, B2, B3, 0.85);
+    band.pads(P_MAIN, B2, B3, 0.6);
+    c.arpeggio(band.arp, P_MAIN, B2, B3, ARP_WEAVE, 0.7);
+    c.note(band.riser, B3 - 8.0, 8.0, 48, 0.7);
+    c.note(band.rcrash, B3 - 2.0, 2.0, 60, 0.6);
+}
 
-    // ---- Theme: the lead states the main theme over pads alone; a two-beat fill closes it.
-    crash_at(B3, 1.0, true);
-    four_on_floor(B3, B3 + 32.0, 1.0);
-    backbeat(B3, B3 + 32.0, 0.9);
-    hats16(B3, B3 + 32.0, 0.9);
-    offbeat_open(B3, B3 + 32.0, 0.5);
-    offbeat_bass(P_MAIN, B3, B3 + 32.0, 0.9);
-    pads(P_MAIN, B3, B3 + 34.0, 0.75);
-    c.melody(lead, THEME, std::size(THEME), B3, 0.85);
-    snare_roll(B3 + 32.0, B3 + 33.0, 0.25, 0.45, 0.8);
-    {
-        static const int TOMS[4] = {50, 47, 43, 40};
-        for (int k = 0; k < 4; ++k) c.note(tom, B3 + 33.0 + 0.25 * k, 0.1, TOMS[k], 0.7 + 0.08 * k);
-    }
+// Theme: the lead states the main theme over pads alone; a two-beat fill closes it.
+void theme(Band& band) {
+    Composer& c = band.c;
+    const double B3 = beat_at(S_THEME);
+    band.crash_at(B3, 1.0, true);
+    band.four_on_floor(B3, B3 + 32.0, 1.0);
+    band.backbeat(B3, B3 + 32.0, 0.9);
+    band.hats16(B3, B3 + 32.0, 0.9);
+    band.offbeat_open(B3, B3 + 32.0, 0.5);
+    band.offbeat_bass(P_MAIN, B3, B3 + 32.0, 0.9);
+    band.pads(P_MAIN, B3, B3 + 34.0, 0.75);
+    c.melody(band.lead, THEME, std::size(THEME), B3, 0.85);
+    band.snare_roll(B3 + 32.0, B3 + 33.0, 0.25, 0.45, 0.8);
+    static const int TOMS[4] = {50, 47, 43, 40};
+    for (int k = 0; k < 4; ++k) c.note(band.tom, B3 + 33.0 + 0.25 * k, 0.1, TOMS[k], 0.7 + 0.08 * k);
+}
 
-    // ---- Acid: half-time drums, a squelching line over Am | G | F | E, chord stabs.
-    crash_at(B4, 0.8, false);
-    {
-        static const int KICK_STEPS[3] = {0, 6, 11};
-        static const struct {
-            int degree;  // scale steps above the chord's root, or -1 for a rest
-            bool accent, slide;
-        } ACID_LINE[16] = {{0, true, false},  {0, false, false}, {7, false, true}, {0, false, false},
-                           {-1, false, false}, {0, false, false}, {6, true, false}, {7, false, true},
-                           {0, false, false},  {-1, false, false}, {0, true, false}, {2, false, false},
-                           {3, false, true},   {0, false, false}, {4, true, false},  {-1, false, false}};
-        double previous = -1.0;
-        for (int bar = 0; bar < 8; ++bar) {
-            const double b = B4 + bar * 4.0;
-            const Chord& ch = P_ACID[bar / 2];
-            const bool last_bar = bar == 7;
-            for (int k : KICK_STEPS)
-                if (!(last_bar && k > 8)) c.note(kick, b + k * 0.25, 0.1, 36, 1.0);
-            c.note(snare, b + 2.0, 0.1, 60, 0.85);
-            c.note(clap, b + 2.0, 0.1, 60, 0.6);
-            if (!last_bar) c.note(snare, b + 3.75, 0.1, 60, 0.25);
-            for (int k = 0; k < 16; ++k) {
-                if (last_bar && k >= 12) break;
-                c.note(hat, b + k * 0.25, 0.05, 60, (k % 2 == 0 ? 0.55 : 0.3) * (k % 4 == 2 ? 1.3 : 1.0));
-            }
-            c.note(ohat, b + 3.5, 0.2, 60, 0.4);
-            for (int k = 0; k < 16; ++k) {
-                const auto& st = ACID_LINE[k];
-                if (st.degree < 0) {
-                    previous = -1.0;
-                    continue;
-                }
-                // Over E the line takes the leading tone G# (harmonic minor).
-                const double pitch = scale_step(ch.root + 12, st.degree, ch.root % 12 == 4);
-                const bool slide = st.slide && previous >= 0.0;
-                // A slid note is tied to the next step.
-                c.note(acid, b + k * 0.25, st.slide ? 0.25 : 0.17, pitch, 0.9, slide, st.accent);
-                previous = pitch;
-            }
-            if (bar % 2 == 0) c.note(sub, b, 7.9, ch.root, 0.5);
-            if (bar % 2 == 1) {
-                c.chord(stab, ch, b + 0.75, 0.3, 0.6, 12);
-                c.chord(stab, ch, b + 2.5, 0.3, 0.5, 12);
-            }
+// Acid: half-time drums, a squelching line over Am | G | F | E, chord stabs.
+void acid(Band& band) {
+    Composer& c = band.c;
+    const double B4 = beat_at(S_ACID);
+    band.crash_at(B4, 0.8, false);
+    static const int KICK_STEPS[3] = {0, 6, 11};
+    static const struct {
+        int degree;  // scale steps above the chord's root, or -1 for a rest
+        bool accent, slide;
+    } ACID_LINE[16] = {{0, true, false},  {0, false, false}, {7, false, true}, {0, false, false},
+                       {-1, false, false}, {0, false, false}, {6, true, false}, {7, false, true},
+                       {0, false, false},  {-1, false, false}, {0, true, false}, {2, false, false},
+                       {3, false, true},   {0, false, false}, {4, true, false},  {-1, false, false}};
+    double previous = -1.0;
+    for (int bar = 0; bar < 8; ++bar) {
+        const double b = B4 + bar * 4.0;
+        const Chord& ch = P_ACID[bar / 2];
+        const bool last_bar = bar == 7;
+        for (int k : KICK_STEPS)
+            if (!(last_bar && k > 8)) c.note(band.kick, b + k * 0.25, 0.1, 36, 1.0);
+        c.note(band.snare, b + 2.0, 0.1, 60, 0.85);
+        c.note(band.clap, b + 2.0, 0.1, 60, 0.6);
+        if (!last_bar) c.note(band.snare, b + 3.75, 0.1, 60, 0.25);
+        for (int k = 0; k < 16; ++k) {
+            if (last_bar && k >= 12) break;
+            c.note(band.hat, b + k * 0.25, 0.05, 60, (k % 2 == 0 ? 0.55 : 0.3) * (k % 4 == 2 ? 1.3 : 1.0));
         }
-        for (int k = 0; k < 4; ++k) c.note(tom, B4 + 31.0 + 0.25 * k, 0.1, 52 - 3 * k, 0.6 + 0.1 * k);
+        c.note(band.ohat, b + 3.5, 0.2, 60, 0.4);
+        for (int k = 0; k < 16; ++k) {
+            const auto& st = ACID_LINE[k];
+            if (st.degree < 0) {
+                previous = -1.0;
+                continue;
+            }
+            // Over E the line takes the leading tone G# (harmonic minor).
+            const double pitch = scale_step(ch.root + 12, st.degree, ch.root % 12 == 4);
+            const bool slide = st.slide && previous >= 0.0;
+            // A slid note is tied to the next step.
+            c.note(band.acid, b + k * 0.25, st.slide ? 0.25 : 0.17, pitch, 0.9, slide, st.accent);
+            previous = pitch;
+        }
+        if (bar % 2 == 0) c.note(band.sub, b, 7.9, ch.root, 0.5);
+        if (bar % 2 == 1) {
+            c.chord(band.stab, ch, b + 0.75, 0.3, 0.6, 12);
+            c.chord(band.stab, ch, b + 2.5, 0.3, 0.5, 12);
+        }
     }
+    for (int k = 0; k < 4; ++k) c.note(band.tom, B4 + 31.0 + 0.25 * k, 0.1, 52 - 3 * k, 0.6 + 0.1 * k);
+}
 
-    // ---- Breakdown: pads over F | G | Em | Am, the anthem on the bell, sub bass.
-    crash_at(B5, 0.6, true);
-    pads(P_LIFT, B5, BB, 0.4);
-    c.melody(bell, ANTHEM, std::size(ANTHEM), B5, 0.75, 0, 0.0);
-    for (int k = 0; k < 4; ++k) c.note(sub, B5 + 8.0 * k, 7.8, P_LIFT[k].root + 12, 0.35);
-    c.arpeggio(arp, P_LIFT, B5 + 16.0, BB, ARP_UP, 0.35);
+// Breakdown: pads over F | G | Em | Am, the anthem on the bell, sub bass.
+void breakdown(Band& band) {
+    Composer& c = band.c;
+    const double B5 = beat_at(S_BREAK), BB = BUILD_BEAT;
+    band.crash_at(B5, 0.6, true);
+    band.pads(P_LIFT, B5, BB, 0.4);
+    c.melody(band.bell, ANTHEM, std::size(ANTHEM), B5, 0.75, 0, 0.0);
+    for (int k = 0; k < 4; ++k) c.note(band.sub, B5 + 8.0 * k, 7.8, P_LIFT[k].root + 12, 0.35);
+    c.arpeggio(band.arp, P_LIFT, B5 + 16.0, BB, ARP_UP, 0.35);
+}
 
-    // ---- Build: filtered supersaw eighths open up over the main chords, the
-    // theme enters muted, a snare roll tightens and the last beat is held silent.
-    pads(P_MAIN, BB, B6 - 1.0, 0.35);
+// Build: filtered supersaw eighths open up over the main chords, the theme
+// enters muted, a snare roll tightens and the last beat is held silent.
+void build(Band& band) {
+    Composer& c = band.c;
+    const double BB = BUILD_BEAT, B6 = beat_at(S_DROP);
+    band.pads(P_MAIN, BB, B6 - 1.0, 0.35);
     for (double b = BB; b < B6 - 1.0 - 1e-9; b += 0.5) {
         const Chord& ch = P_MAIN[static_cast<int>((b - BB) / 8.0) % 4];
-        c.chord(stab, ch, b, 0.35, ramp(b, BB, B6, 0.55, 0.85));
+        c.chord(band.stab, ch, b, 0.35, ramp(b, BB, B6, 0.55, 0.85));
     }
-    c.melody(lead, THEME, std::size(THEME), BB, 0.6);
+    c.melody(band.lead, THEME, std::size(THEME), BB, 0.6);
     // The build's last beat is silent: drop the theme's final notes that would sound in it.
-    {
-        auto& n = c.track(lead).notes;
-        n.erase(std::remove_if(n.begin(), n.end(), [&](const Note& x) { return x.beat >= B6 - 1.0 - 1e-9; }), n.end());
-        for (auto& x : n)
-            if (x.beat >= BB && x.beat + x.length > B6 - 1.0) x.length = B6 - 1.0 - x.beat;
-    }
-    snare_roll(BB, BB + 16.0, 1.0, 0.25, 0.45);
-    snare_roll(BB + 16.0, BB + 24.0, 0.5, 0.45, 0.6);
-    snare_roll(BB + 24.0, BB + 28.0, 0.25, 0.6, 0.8);
-    snare_roll(BB + 28.0, B6 - 1.0, 0.125, 0.8, 1.0);
-    four_on_floor(BB + 16.0, B6 - 1.0, 0.85);
-    c.note(riser, BB, B6 - 1.0 - BB, 45, 0.9);
-    c.note(rcrash, B6 - 2.0, 2.0, 60, 0.8);
+    auto& n = c.track(band.lead).notes;
+    n.erase(std::remove_if(n.begin(), n.end(), [&](const Note& x) { return x.beat >= B6 - 1.0 - 1e-9; }), n.end());
+    for (auto& x : n)
+        if (x.beat >= BB && x.beat + x.length > B6 - 1.0) x.length = B6 - 1.0 - x.beat;
+    band.snare_roll(BB, BB + 16.0, 1.0, 0.25, 0.45);
+    band.snare_roll(BB + 16.0, BB + 24.0, 0.5, 0.45, 0.6);
+    band.snare_roll(BB + 24.0, BB + 28.0, 0.25, 0.6, 0.8);
+    band.snare_roll(BB + 28.0, B6 - 1.0, 0.125, 0.8, 1.0);
+    band.four_on_floor(BB + 16.0, B6 - 1.0, 0.85);
+    c.note(band.riser, BB, B6 - 1.0 - BB, 45, 0.9);
+    c.note(band.rcrash, B6 - 2.0, 2.0, 60, 0.8);
+}
 
-    // ---- Drop: everything, the theme on the full lead; a one-beat fill at its end.
-    crash_at(B6, 1.0, true);
-    four_on_floor(B6, B6 + 32.0, 1.0);
-    backbeat(B6, B6 + 32.0, 1.0);
-    hats16(B6, B6 + 32.0, 1.0);
-    offbeat_open(B6, B6 + 32.0, 0.6);
-    offbeat_bass(P_MAIN, B6, B6 + 32.0, 1.0);
-    pads(P_MAIN, B6, B7, 0.7);
-    c.melody(lead, THEME, std::size(THEME), B6, 1.0);
-    snare_roll(B6 + 32.0, B7, 0.25, 0.6, 1.0);
-    c.note(tom, B6 + 32.5, 0.1, 43, 0.8);
-    c.note(tom, B6 + 32.75, 0.1, 40, 0.9);
+// Drop: everything, the theme on the full lead; a one-beat fill at its end.
+void drop(Band& band) {
+    Composer& c = band.c;
+    const double B6 = beat_at(S_DROP), B7 = beat_at(S_DROP2);
+    band.crash_at(B6, 1.0, true);
+    band.four_on_floor(B6, B6 + 32.0, 1.0);
+    band.backbeat(B6, B6 + 32.0, 1.0);
+    band.hats16(B6, B6 + 32.0, 1.0);
+    band.offbeat_open(B6, B6 + 32.0, 0.6);
+    band.offbeat_bass(P_MAIN, B6, B6 + 32.0, 1.0);
+    band.pads(P_MAIN, B6, B7, 0.7);
+    c.melody(band.lead, THEME, std::size(THEME), B6, 1.0);
+    band.snare_roll(B6 + 32.0, B7, 0.25, 0.6, 1.0);
+    c.note(band.tom, B6 + 32.5, 0.1, 43, 0.8);
+    c.note(band.tom, B6 + 32.75, 0.1, 40, 0.9);
+}
 
-    // ---- Second drop: broken beat, ride, rolling bass, offbeat stabs, a bright
-    // arpeggio, and the theme doubled an octave up.
-    crash_at(B7, 1.0, false);
+// Second drop: broken beat, ride, rolling bass, offbeat stabs, a bright
+// arpeggio, and the theme doubled an octave up.
+void second_drop(Band& band) {
+    Composer& c = band.c;
+    const double B7 = beat_at(S_DROP2), B8 = beat_at(S_ANTHEM);
+    band.crash_at(B7, 1.0, false);
     for (double bar = B7; bar < B8 - 1e-9; bar += 4.0) {
         const bool last = bar + 4.0 >= B8 - 1e-9;
-        for (int k : {0, 6, 10}) c.note(kick, bar + k * 0.25, 0.1, 36, 1.0);
-        if (static_cast<int>((bar - B7) / 4.0) % 2 == 1) c.note(kick, bar + 3.5, 0.1, 36, 0.8);
-        c.note(clap, bar + 1.0, 0.1, 60, 1.0);
-        c.note(snare, bar + 1.0, 0.1, 60, 0.6);
+        for (int k : {0, 6, 10}) c.note(band.kick, bar + k * 0.25, 0.1, 36, 1.0);
+        if (static_cast<int>((bar - B7) / 4.0) % 2 == 1) c.note(band.kick, bar + 3.5, 0.1, 36, 0.8);
+        c.note(band.clap, bar + 1.0, 0.1, 60, 1.0);
+        c.note(band.snare, bar + 1.0, 0.1, 60, 0.6);
         if (!last) {
-            c.note(clap, bar + 3.0, 0.1, 60, 1.0);
-            c.note(snare, bar + 3.0, 0.1, 60, 0.6);
-            c.note(snare, bar + 1.75, 0.1, 60, 0.2);
-            c.note(snare, bar + 2.25, 0.1, 60, 0.15);
-            c.note(snare, bar + 3.75, 0.1, 60, 0.22);
+            c.note(band.clap, bar + 3.0, 0.1, 60, 1.0);
+            c.note(band.snare, bar + 3.0, 0.1, 60, 0.6);
+            c.note(band.snare, bar + 1.75, 0.1, 60, 0.2);
+            c.note(band.snare, bar + 2.25, 0.1, 60, 0.15);
+            c.note(band.snare, bar + 3.75, 0.1, 60, 0.22);
         }
-        for (double b = bar; b < bar + (last ? 3.0 : 4.0) - 1e-9; b += 0.5) c.note(ride, b, 0.1, 60, b == bar ? 0.8 : 0.6);
+        for (double b = bar; b < bar + (last ? 3.0 : 4.0) - 1e-9; b += 0.5)
+            c.note(band.ride, b, 0.1, 60, b == bar ? 0.8 : 0.6);
     }
-    hats16(B7, B8 - 1.0, 0.6);
-    rolling_bass(P_MAIN, B7, B8, 0.95);
+    band.hats16(B7, B8 - 1.0, 0.6);
+    band.rolling_bass(P_MAIN, B7, B8, 0.95);
     for (double b = B7 + 0.5; b < B8 - 1e-9; b += 1.0) {
         const Chord& ch = P_MAIN[static_cast<int>((b - B7) / 8.0) % 4];
-        c.chord(stab, ch, b, 0.25, 0.6);
+        c.chord(band.stab, ch, b, 0.25, 0.6);
     }
-    c.melody(lead, THEME, std::size(THEME), B7, 1.0);
-    c.melody(lead2, THEME, std::size(THEME), B7, 1.0, 12);
-    c.arpeggio(arp, P_MAIN, B7, B8, ARP_LEAP, 0.75, 12);
-    snare_roll(B8 - 1.0, B8, 0.25, 0.5, 0.9);
-    c.note(rcrash, B8 - 1.0, 1.0, 60, 0.6);
+    c.melody(band.lead, THEME, std::size(THEME), B7, 1.0);
+    c.melody(band.lead2, THEME, std::size(THEME), B7, 1.0, 12);
+    c.arpeggio(band.arp, P_MAIN, B7, B8, ARP_LEAP, 0.75, 12);
+    band.snare_roll(B8 - 1.0, B8, 0.25, 0.5, 0.9);
+    c.note(band.rcrash, B8 - 1.0, 1.0, 60, 0.6);
+}
 
-    // ---- Anthem: F | G | Em | Am, a wall of gated supersaw chords, the anthem on
-    // the lead doubled an octave down, open hats only.
-    crash_at(B8, 1.0, true);
-    four_on_floor(B8, B9, 1.0);
-    backbeat(B8, B9, 1.0);
-    offbeat_open(B8, B9, 0.8);
-    offbeat_bass(P_LIFT, B8, B9, 1.0);
-    pads(P_LIFT, B8, B9, 0.6);
-    for (double b = B8; b < B9 - 1e-9; b += 8.0) c.chord(stab, P_LIFT[static_cast<int>((b - B8) / 8.0) % 4], b, 7.9, 0.75);
-    c.melody(lead, ANTHEM, std::size(ANTHEM), B8, 1.0);
-    c.melody(lead2, ANTHEM, std::size(ANTHEM), B8, 0.9, -12);
-    c.note(rcrash, B9 - 2.0, 2.0, 60, 0.6);
+// Anthem: F | G | Em | Am, a wall of gated supersaw chords, the anthem on the
+// lead doubled an octave down, open hats only.
+void anthem(Band& band) {
+    Composer& c = band.c;
+    const double B8 = beat_at(S_ANTHEM), B9 = beat_at(S_OUTRO);
+    band.crash_at(B8, 1.0, true);
+    band.four_on_floor(B8, B9, 1.0);
+    band.backbeat(B8, B9, 1.0);
+    band.offbeat_open(B8, B9, 0.8);
+    band.offbeat_bass(P_LIFT, B8, B9, 1.0);
+    band.pads(P_LIFT, B8, B9, 0.6);
+    for (double b = B8; b < B9 - 1e-9; b += 8.0)
+        c.chord(band.stab, P_LIFT[static_cast<int>((b - B8) / 8.0) % 4], b, 7.9, 0.75);
+    c.melody(band.lead, ANTHEM, std::size(ANTHEM), B8, 1.0);
+    c.melody(band.lead2, ANTHEM, std::size(ANTHEM), B8, 0.9, -12);
+    c.note(band.rcrash, B9 - 2.0, 2.0, 60, 0.6);
+}
 
-    // ---- Outro: Am and F thin out, the theme's echo on the bell, a ritardando onto the last chord.
-    crash_at(B9, 0.7, true);
-    for (double b = B9; b < B9 + 12.0 - 1e-9; b += 1.0) c.note(kick, b, 0.1, 36, ramp(b, B9, B9 + 12.0, 0.95, 0.6));
-    hats16(B9, B9 + 8.0, 0.6);
-    for (double b = B9 + 8.5; b < B9 + 16.0 - 1e-9; b += 1.0) c.note(hat, b, 0.05, 60, 0.35);
+// Outro: a bar of Am and a bar of F thin out, the theme's falling cadence
+// echoes on the bell, a ritardando on G leads onto the last hit, and the
+// tonic chord rings out while the sequence is still running.
+void outro(Band& band) {
+    Composer& c = band.c;
+    const double B9 = beat_at(S_OUTRO), BE = beat_at(S_END);
+    const double F = B9 + 4.0;  // the bar of F
+    band.crash_at(B9, 0.7, true);
+    for (double b = B9; b < B9 + OUTRO_STEADY_BEATS - 1e-9; b += 1.0)
+        c.note(band.kick, b, 0.1, 36, ramp(b, B9, B9 + OUTRO_STEADY_BEATS, 0.95, 0.6));
+    band.hats16(B9, F, 0.6);
+    for (double b = F + 0.5; b < B9 + OUTRO_STEADY_BEATS - 1e-9; b += 1.0) c.note(band.hat, b, 0.05, 60, 0.35);
     {
-        const Chord prog[4] = {AM, FM, AM, FM};
-        offbeat_bass(prog, B9, B9 + 8.0, 0.8);
-        c.note(sub, B9 + 8.0, 7.8, FM.root + 12, 0.5);
-        pads(prog, B9, B9 + 16.0, 0.7);
-        c.arpeggio(arp, prog, B9, B9 + 16.0, ARP_UP, 0.5);
+        const Chord am[4] = {AM, AM, AM, AM}, fm[4] = {FM, FM, FM, FM};
+        band.offbeat_bass(am, B9, F, 0.8);
+        c.note(band.sub, F, 3.8, FM.root + 12, 0.5);
+        c.chord(band.pad, AM, B9, 4.0, 0.7);
+        c.chord(band.pad, FM, F, 4.0, 0.7);
+        c.arpeggio(band.arp, am, B9, F, ARP_UP, 0.5);
+        c.arpeggio(band.arp, fm, F, F + 4.0, ARP_UP, 0.5);
+        // Bar 3 of the theme: E D C A over F.
         for (const MelodyNote& m : THEME)
-            if (m.bar == 2 || m.bar == 3) c.note(bell, B9 + 8.0 + (m.bar - 2) * 4.0 + m.step * 0.25, m.steps * 0.25, m.pitch, 0.6);
+            if (m.bar == 3) c.note(band.bell, F + m.step * 0.25, m.steps * 0.25, m.pitch, 0.6);
     }
-    const double R = B9 + 16.0;  // ritardando: three slowing beats on G
-    c.chord(pad, GM, R, 3.0, 0.75);
-    c.chord(stab, GM, R, 2.9, 0.5, 12);
-    c.note(sub, R, 2.9, GM.root + 12, 0.55);
+    const double R = B9 + OUTRO_STEADY_BEATS;  // ritardando: three slowing beats on G
+    c.chord(band.pad, GM, R, 3.0, 0.75);
+    c.chord(band.stab, GM, R, 2.9, 0.5, 12);
+    c.note(band.sub, R, 2.9, GM.root + 12, 0.55);
     for (int k = 0; k < 3; ++k) {
-        c.note(kick, R + k, 0.1, 36, 0.75 + 0.1 * k);
-        c.note(snare, R + k, 0.1, 60, 0.55 + 0.15 * k);
-        c.note(tom, R + k + 0.5, 0.1, 47 - 4 * k, 0.5 + 0.1 * k);
+        c.note(band.kick, R + k, 0.1, 36, 0.75 + 0.1 * k);
+        c.note(band.snare, R + k, 0.1, 60, 0.55 + 0.15 * k);
+        c.note(band.tom, R + k + 0.5, 0.1, 47 - 4 * k, 0.5 + 0.1 * k);
     }
-    c.note(rcrash, BE - 1.0, 1.0, 60, 0.7);
+    c.note(band.rcrash, BE - 1.0, 1.0, 60, 0.7);
     // The last hit: boom, crash, and the tonic chord left to ring out.
-    c.note(boom, BE, 0.1, 36, 0.75);
-    c.note(crash, BE, 0.5, 60, 1.0);
-    c.chord(pad, AM, BE, 1.5, 0.9);
-    c.chord(stab, AM, BE, 1.5, 0.55, 12);
-    c.note(bell, BE, 2.0, 69, 0.7);
-    c.note(bell, BE, 2.0, 76, 0.5);
-    c.note(sub, BE, 1.5, AM.root, 0.4);
+    c.note(band.boom, BE, 0.1, 36, 0.75);
+    c.note(band.crash, BE, 0.5, 60, 1.0);
+    c.chord(band.pad, AM, BE, 1.5, 0.9);
+    c.chord(band.stab, AM, BE, 1.5, 0.55, 12);
+    c.note(band.bell, BE, 2.0, 69, 0.7);
+    c.note(band.bell, BE, 2.0, 76, 0.5);
+    c.note(band.sub, BE, 1.5, AM.root, 0.4);
+}
 
-    // ---- Automation.
-    c.track(pad).automate = [=](double b, Params& p) {
+// Filter sweeps and level shapes of the tracks over the sections.
+void automate(Band& band, double first_beat) {
+    Composer& c = band.c;
+    const double B1 = beat_at(S_GROOVE), B2 = beat_at(S_DRIVE), B3 = beat_at(S_THEME), B4 = beat_at(S_ACID),
+                 B5 = beat_at(S_BREAK), B6 = beat_at(S_DROP), B7 = beat_at(S_DROP2), B8 = beat_at(S_ANTHEM),
+                 B9 = beat_at(S_OUTRO), BE = beat_at(S_END), BB = BUILD_BEAT;
+    const double steady_end = B9 + OUTRO_STEADY_BEATS;
+    c.track(band.pad).automate = [=](double b, Params& p) {
         if (b < B1)
             p.cutoff = eramp(b, first_beat, B1, 0.16, 1.1);
         else if (b < B5)
@@ -519,8 +569,8 @@ Score compose() {
         else
             p.cutoff = 0.9;
     };
-    c.track(pad).level = [=](double b) { return clamp01((b - first_beat) / 6.0); };
-    c.track(arp).automate = [=](double b, Params& p) {
+    c.track(band.pad).level = [=](double b) { return clamp01((b - first_beat) / 6.0); };
+    c.track(band.arp).automate = [=](double b, Params& p) {
         if (b < B1)
             p.cutoff = eramp(b, 32.0, B1, 0.22, 0.6);
         else if (b < B2)
@@ -536,9 +586,9 @@ Score compose() {
         else if (b < B9)
             p.cutoff = 1.1;
         else
-            p.cutoff = eramp(b, B9, B9 + 16.0, 0.9, 0.25);
+            p.cutoff = eramp(b, B9, steady_end, 0.9, 0.25);
     };
-    c.track(stab).automate = [=](double b, Params& p) {
+    c.track(band.stab).automate = [=](double b, Params& p) {
         if (b >= BB && b < B6)
             p.cutoff = eramp(b, BB, B6 - 1.0, 0.1, 1.5), p.resonance = ramp(b, BB, B6, 0.1, 0.35);
         else if (b >= B8 && b < B9)
@@ -547,7 +597,7 @@ Score compose() {
             p.cutoff = 0.9;
     };
     // Trance gate on the anthem's sustained chords.
-    c.track(stab).level = [=](double b) {
+    c.track(band.stab).level = [=](double b) {
         if (b < B8 || b >= B9) return 1.0;
         static const bool GATE[16] = {1, 0, 1, 1, 0, 1, 1, 0, 1, 0, 1, 1, 0, 1, 1, 1};
         const double x = (b - B8) * 4.0;
@@ -555,7 +605,7 @@ Score compose() {
         const double frac = x - std::floor(x);
         return GATE[step] && frac < 0.7 ? 1.3 : 0.1;
     };
-    c.track(lead).automate = [=](double b, Params& p) {
+    c.track(band.lead).automate = [=](double b, Params& p) {
         if (b < B5)
             p.cutoff = 0.75;
         else if (b < B6)
@@ -565,18 +615,43 @@ Score compose() {
         else
             p.cutoff = 1.15;
     };
-    c.track(lead2).automate = c.track(lead).automate;
-    c.track(acid).automate = [=](double b, Params& p) {
+    c.track(band.lead2).automate = c.track(band.lead).automate;
+    c.track(band.acid).automate = [=](double b, Params& p) {
         const double x = (b - B4) / 32.0;
         p.cutoff = 0.55 + 1.1 * x + 0.45 * std::sin(2.0 * PI * (b - B4) / 16.0);
         p.resonance = 0.05 * x;
     };
-    c.track(bass).automate = [=](double b, Params& p) {
+    c.track(band.bass).automate = [=](double b, Params& p) {
         if (b < B2)
             p.cutoff = 0.8;
         else if (b >= B9)
-            p.cutoff = eramp(b, B9, B9 + 8.0, 1.0, 0.5);
+            p.cutoff = eramp(b, B9, B9 + 4.0, 1.0, 0.5);
     };
+}
+
+}  // namespace
+
+Score compose() {
+    Score s;
+    s.tempo = make_tempo();
+    for (int k = 0; k <= 10; ++k) s.section_beat[k] = SECTION_BEAT[k];
+    const double first_beat = s.tempo.beat_of(0.0);
+
+    Composer c(s);
+    Band band(c);
+    s.kick_track = band.kick;
+    intro(band, first_beat);
+    groove(band);
+    drive(band);
+    theme(band);
+    acid(band);
+    breakdown(band);
+    build(band);
+    drop(band);
+    second_drop(band);
+    anthem(band);
+    outro(band);
+    automate(band, first_beat);
 
     // Notes in onset order, per track.
     for (Track& t : s.tracks)

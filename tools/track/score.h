@@ -15,7 +15,7 @@ constexpr int64_t TRACK_FRAMES = 6456896;
 
 // Frames at which the scenes of the sequence change (the timeline counts two
 // samples per stereo frame: threshold position / 2). The last one ends the
-// sequence; what follows is the decay of the final chord.
+// sequence: the final hit and its decay are over before it.
 constexpr int64_t SECTION_FRAMES[10] = {990000,  1550000, 2106500, 2692500, 3246000,
                                         4362500, 4940000, 5500000, 6060000, 6400000};
 
@@ -64,7 +64,8 @@ struct Score {
     TempoMap tempo;
     std::vector<Track> tracks;
     int kick_track = -1;       // the track whose notes drive the side-chain
-    double section_beat[11];   // first beat of each section; [10] is the final hit
+    double section_beat[11];   // first beat of each section; [10] is the final hit, which
+                               // falls well before the end of the sequence
 };
 
 // Builds the whole piece.

@@ -121,10 +121,10 @@ uint32_t ImageSymbols::operator[](const std::string& name) const {
 // ---- the rig --------------------------------------------------------------------------------
 
 CoprocessorRig::CoprocessorRig() {
-    memory_ = static_cast<uint8_t*>(std::aligned_alloc(4096, SHARED_MEMORY_BYTES));
-    std::memset(memory_, 0, SHARED_MEMORY_BYTES);
+    memory_ = static_cast<uint8_t*>(std::aligned_alloc(4096, SHARED_WINDOW_BYTES));
+    std::memset(memory_, 0, SHARED_WINDOW_BYTES);
     block_ = reinterpret_cast<volatile AudioControlBlock*>(memory_ + CONTROL_BLOCK_OFFSET);
-    core_ = std::make_unique<host::Arm940t>(memory_, SHARED_MEMORY_BYTES);
+    core_ = std::make_unique<host::Arm940t>(memory_, SHARED_WINDOW_BYTES);
     core_->set_idle_watch(CONTROL_BLOCK_OFFSET, sizeof(AudioControlBlock));
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "board/mmsp2.h"
 #include "host/arm940t.h"
 #include "music/audio_control_block.h"
 

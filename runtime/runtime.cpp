@@ -1,0 +1,133 @@
+#include "runtime/runtime.h"
+
+#include "runtime/tables.h"
+
+namespace korvax {
+
+namespace {
+
+// The unsigned core: quotient and remainder of magnitudes in one pass.
+// By zero it yields 0xFFFFFFFF for both, as the ARM library routine does.
+struct UnsignedDivision {
+    uint32_t quotient;
+    uint32_t remainder;
+};
+
+UnsignedDivision divide_unsigned(uint32_t n, uint32_t d) {
+    if (d == 0) return {0xFFFFFFFFu, 0xFFFFFFFFu};
+    return {n / d, n % d};
+}
+
+uint32_t magnitude(int32_t v) {
+    return v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v);
+}
+
+int32_t random_state = 0;
+
+}  // namespace
+
+int32_t divide(int32_t a, int32_t b) {
+    uint32_t q = divide_unsigned(magnitude(a), magnitude(b)).quotient;
+    if ((a < 0) != (b < 0)) q = 0u - q;
+    return static_cast<int32_t>(q);
+}
+
+int32_t remainder(int32_t a, int32_t b) {
+    uint32_t r = divide_unsigned(magnitude(a), magnitude(b)).remainder;
+    if (a < 0) r = 0u - r;
+    return static_cast<int32_t>(r);
+}
+
+int32_t isqrt(int32_t x) {
+    int32_t r = 0;
+    for (int32_t bit = 0x8000; bit != 0; bit >>= 1) {
+        r |= bit;
+        // Signed 32-bit product: 0x8000^2 wraps to a negative value, which is
+        // never greater than x, exactly as the target's multiply behaves.
+        int32_t square = static_cast<int32_t>(static_cast<uint32_t>(r) * static_cast<uint32_t>(r));
+        if (square > x) r &= ~bit;
+    }
+    return r;
+}
+
+void build_cosine_table(int32_t* table) {
+    const int64_t k = 0xFFFEC4;  // cos(2*pi/1024) in 8.24
+    table[0] = 0x1000000;
+    table[1] = static_cast<int32_t>(k);
+    for (int n = 1; n <= 1022; ++n) {
+        int64_t next = ((static_cast<int64_t>(table[n]) * k) >> 23) - table[n - 1];
+        table[n + 1] = static_cast<int32_t>(static_cast<uint32_t>(next));
+    }
+}
+
+void build_reciprocal_table() {
+    for (int32_t i = 0; i < 4096; ++i) {
+        RECIP_TABLE[i] = (i == 2048) ? 65536 : divide(65536, i - 2048);
+    }
+}
+
+void build_noise_table() {
+    seed_random(33333);
+    for (uint32_t i = 0; i < 65536; ++i) noise_table[i] = static_cast<uint8_t>(random16());
+    // Three in-place smoothing passes: T[i-1] is already new, T[i+1] and
+    // T[i+256] are still old. After the first pass every value is 0..63.
+    for (int pass = 0; pass < 3; ++pass) {
+        for (uint32_t i = 0; i < 65536; ++i) {
+            uint32_t sum = noise_table[i] + noise_table[(i + 1) & 0xFFFF] + noise_table[(i - 1) & 0xFFFF] +
+                           noise_table[(i + 256) & 0xFFFF];
+            noise_table[i] = static_cast<uint8_t>((sum & 0xFF) >> 2);
+        }
+    }
+}
+
+void seed_random(int32_t seed) {
+    random_state = seed & 0xFFFF;
+}
+
+int32_t random16() {
+    // state + 1 <= 65,536, times 75 stays below 2^23.
+    random_state = ((random_state + 1) * 75) % 65537 - 1;
+    return random_state & 0xFFFF;
+}
+
+namespace {
+
+// Moves n bytes (a multiple of 128) in 32-byte groups, four groups a loop turn,
+// as eight-word load and store multiples do on the ARM920T.
+void copy_groups(uint32_t* dst, const uint32_t* src, uint32_t n) {
+    for (uint32_t turns = n / 128; turns != 0; --turns) {
+        for (int w = 0; w < 32; ++w) dst[w] = src[w];
+        dst += 32;
+        src += 32;
+    }
+}
+
+void clear_groups(uint32_t* dst, uint32_t n) {
+    for (uint32_t turns = n / 128; turns != 0; --turns) {
+        for (int w = 0; w < 32; ++w) dst[w] = 0;
+        dst += 32;
+    }
+}
+
+constexpr uint32_t COPY_BYTES = 236 * 640;  // 151,040 = 1,180 turns of 128 bytes
+
+}  // namespace
+
+void copy_frame(FrameBuffer* dst, const FrameBuffer* src) {
+    copy_frame_bytes(dst->pixels, src->pixels);
+}
+
+void copy_frame_bytes(void* dst, const void* src) {
+    copy_groups(static_cast<uint32_t*>(dst), static_cast<const uint32_t*>(src), COPY_BYTES);
+}
+
+void clear_frame(FrameBuffer* frame) {
+    clear_groups(reinterpret_cast<uint32_t*>(frame->pixels), FRAME_BYTES);
+}
+
+void zero_bytes(void* dst, uint32_t n) {
+    uint8_t* p = static_cast<uint8_t*>(dst);
+    for (uint32_t i = 0; i < n; ++i) p[i] = 0;
+}
+
+}  // namespace korvax

@@ -1,0 +1,78 @@
+#!/bin/sh
+# Interrupts: SIGINT, SIGTERM and SIGHUP stop every kind of run within a second,
+# cleanly, with the outputs finished and valid, and the conventional status
+# (128 + the signal).
+korvax=$1
+fail() { echo "FAIL: $*"; exit 1; }
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+cd "$dir" || exit 1
+
+# Waits for the file to exist and grow past the size (the run is under way).
+wait_for() {
+  i=0
+  while [ "$(stat -c %s "$1" 2>/dev/null || echo 0)" -le "$2" ]; do
+    i=$((i + 1)); [ $i -le 300 ] || fail "$1 never grew"; sleep 0.1
+  done
+}
+# Waits up to 1.5 s for the process to end; its status in $status.
+ended_in_time() {
+  i=0
+  while kill -0 "$1" 2>/dev/null; do
+    i=$((i + 1)); [ $i -le 15 ] || { kill -9 "$1"; fail "$2: still running 1.5 s after the signal"; }
+    sleep 0.1
+  done
+  wait "$1"; status=$?
+}
+# A WAV whose header sizes agree with the file and that holds some sound.
+wav_valid() {
+  size=$(stat -c %s "$1")
+  riff=$(od -An -tu4 -j4 -N4 "$1" | tr -d ' ')
+  data=$(od -An -tu4 -j40 -N4 "$1" | tr -d ' ')
+  [ "$riff" = $((size - 8)) ] || fail "$1: RIFF size $riff for a file of $size bytes"
+  [ "$data" -gt 0 ] && [ $((data + 44)) -le "$size" ] || fail "$1: data size $data for a file of $size bytes"
+}
+
+# Virtual time, SIGINT: stops at once with the recording finished.
+"$korvax" --clock virtual --wav v.wav 2>err.txt &
+pid=$!
+wait_for .v.wav.korvax-$pid.part 400000
+kill -INT $pid
+ended_in_time $pid "virtual time, SIGINT"
+[ $status = 130 ] || fail "virtual time, SIGINT: status $status: $(cat err.txt)"
+wav_valid v.wav
+
+# Real time, SIGTERM.
+"$korvax" --headless --no-sound --wav r.wav 2>err.txt &
+pid=$!
+wait_for .r.wav.korvax-$pid.part 100000
+kill -TERM $pid
+ended_in_time $pid "real time, SIGTERM"
+[ $status = 143 ] || fail "real time, SIGTERM: status $status"
+wav_valid r.wav
+
+# SIGHUP (the terminal went away): the WAV's header still tells its length.
+"$korvax" --headless --no-sound --wav h.wav 2>err.txt &
+pid=$!
+wait_for .h.wav.korvax-$pid.part 100000
+kill -HUP $pid
+ended_in_time $pid "SIGHUP"
+[ $status = 129 ] || fail "SIGHUP: status $status"
+wav_valid h.wav
+
+# Ctrl-C to the whole process group during an MP4 capture: the encoder is not
+# in that group; korvax finishes the video and its sound, which play.
+setsid sh -c '"$1" --capture c.mp4 2>err.txt & echo $! >pid.txt; wait $!; echo $? >status.txt' sh "$korvax" &
+group=$!
+i=0; while [ ! -s pid.txt ]; do i=$((i + 1)); [ $i -le 50 ] || fail "no capture started"; sleep 0.1; done
+pid=$(cat pid.txt)
+wait_for .c.mp4.korvax-$pid.video.mp4 100000
+env kill -s INT -- "-$group"
+i=0; while [ ! -s status.txt ]; do i=$((i + 1)); [ $i -le 30 ] || fail "MP4 capture: no end 3 s after Ctrl-C"; sleep 0.1; done
+[ "$(cat status.txt)" = 130 ] || fail "MP4 capture, Ctrl-C: status $(cat status.txt): $(cat err.txt)"
+streams=$(ffprobe -v error -show_entries stream=codec_type -of csv=p=0 c.mp4 | sort | tr '\n' ' ')
+[ "$streams" = "audio video " ] || fail "MP4 capture, Ctrl-C: streams '$streams'"
+frames=$(ffprobe -v error -count_frames -select_streams v -show_entries stream=nb_read_frames -of csv=p=0 c.mp4)
+[ "$frames" -gt 10 ] || fail "MP4 capture, Ctrl-C: $frames frames"
+[ -z "$(find . -name '.*korvax-*')" ] || fail "temporaries left: $(find . -name '.*korvax-*')"
+echo ok
