@@ -64,6 +64,21 @@ uint32_t board_load_acquire(volatile uint32_t* word);
 void board_store_release(volatile uint32_t* word, uint32_t value);
 #endif
 
+// ---- video memory ----------------------------------------------------------------
+
+// Brackets every write of the main core into the mapped video window. The
+// display controller reads the same memory by DMA at every scan-out, whatever
+// the core is writing at that moment; on the GP2X nothing needs to be done. The
+// host console scans out on a thread of its own and copies the frame under a
+// lock that these take, so that the two never touch the memory at once.
+#if defined(KORVAX_BOARD_GP2X)
+inline void board_begin_video_write() {}
+inline void board_end_video_write() {}
+#else
+void board_begin_video_write();
+void board_end_video_write();
+#endif
+
 // ---- time and threads ------------------------------------------------------------
 
 void board_sleep_us(uint32_t microseconds);

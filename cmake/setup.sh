@@ -4,7 +4,8 @@ KORVAX_PACKAGES="build-essential cmake ninja-build pkg-config libgtest-dev libbe
   libsdl2-dev zlib1g-dev xvfb xauth xdotool ffmpeg dpkg-dev
   gcc-arm-none-eabi libnewlib-arm-none-eabi binutils-arm-none-eabi libunicorn-dev
   libogg-dev libvorbis-dev libvorbisidec-dev vorbis-tools sox
-  libstdc++-arm-none-eabi-newlib qemu-user qemu-user-static"
+  libstdc++-arm-none-eabi-newlib qemu-user qemu-user-static
+  clang-14 libclang-rt-14-dev"
 
 korvax_setup() {
   missing=""

@@ -4,11 +4,37 @@
 
 #include "coprocessor/memory_map.h"
 
+#if KORVAX_HEAP_POISON
+#include <sanitizer/asan_interface.h>
+#endif
+
 namespace korvax {
 
 Heap decoder_heap;
 
 namespace {
+
+// The native build under the address sanitizer (tests/fuzz) marks every byte
+// the decoder does not own: the free space, the headers, the slack behind
+// each block's requested size and released blocks. The heap's own code reads
+// the headers all the same: that build compiles this file without the
+// sanitizer's checks. On the coprocessor these do nothing.
+#if KORVAX_HEAP_POISON
+// The functions, not the ASAN_ macros: those compile to nothing in a file
+// built without the sanitizer's checks.
+void mark_owned(const void* p, uint32_t bytes) { __asan_unpoison_memory_region(p, bytes); }
+void mark_not_owned(const void* p, uint32_t bytes) { __asan_poison_memory_region(p, bytes); }
+// The bytes of a live block the decoder asked for: those not poisoned.
+uint32_t owned_bytes(const void* p, uint32_t occupied) {
+    const void* first_bad = __asan_region_is_poisoned(const_cast<void*>(p), occupied);
+    return first_bad ? static_cast<uint32_t>(static_cast<const uint8_t*>(first_bad) - static_cast<const uint8_t*>(p))
+                     : occupied;
+}
+#else
+inline void mark_owned(const void*, uint32_t) {}
+inline void mark_not_owned(const void*, uint32_t) {}
+inline uint32_t owned_bytes(const void*, uint32_t occupied) { return occupied; }
+#endif
 
 BlockHeader* header_at(uint32_t address) { return at_address<BlockHeader>(address); }
 
@@ -73,6 +99,7 @@ void heap_reset(Heap& heap, uint32_t start, uint32_t limit) {
     heap.large_list = 0;
     heap.in_use = 0;
     heap.peak = 0;
+    if (limit > start) mark_not_owned(at_address<uint8_t>(start), limit - start);
 }
 
 void heap_set_escape(Heap& heap, jmp_buf* escape) { heap.escape = escape; }
@@ -113,6 +140,7 @@ void* heap_allocate(Heap& heap, uint32_t bytes) {
     h->magic = BLOCK_MAGIC;
     heap.in_use += BLOCK_HEADER_BYTES + occupied;
     if (heap.in_use > heap.peak) heap.peak = heap.in_use;
+    mark_owned(h + 1, bytes);
     return h + 1;
 }
 
@@ -129,7 +157,7 @@ void* heap_resize(Heap& heap, void* old, uint32_t bytes) {
     if (!p) return nullptr;
     BlockHeader* h = live_header(old);
     if (h) {
-        uint32_t keep = occupied_bytes(*h);
+        uint32_t keep = owned_bytes(old, occupied_bytes(*h));
         memcpy(p, old, keep < bytes ? keep : bytes);
     }
     return p;
@@ -140,6 +168,7 @@ void heap_release(Heap& heap, void* p) {
     if (!h) return;
     h->magic = 0;
     heap.in_use -= BLOCK_HEADER_BYTES + occupied_bytes(*h);
+    mark_not_owned(h + 1, occupied_bytes(*h));
     uint32_t block = address_of(h);
     if (h->kind < HEAP_CLASSES) {
         h->link = heap.free_lists[h->kind];

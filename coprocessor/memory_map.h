@@ -9,6 +9,8 @@
 
 #include <stdint.h>
 
+#include "music/audio_control_block.h"
+
 namespace korvax {
 
 constexpr uint32_t STACK_TOP = 0x100000;          // stack grows down from here
@@ -21,6 +23,9 @@ constexpr uint32_t RING_ADDRESS = 0xE00000;       // pcm_ring
 constexpr uint32_t RING_SAMPLES = 50000;          // signed 16-bit samples
 constexpr uint32_t RING_LOW_WATER = 25000;        // primed at, and topped up below, this fill
 constexpr uint32_t WINDOW_BYTES = 0xF80000;
+
+// The host's stream area lies wholly below the ring.
+static_assert(MUSIC_DATA_OFFSET + MUSIC_DATA_MAX_BYTES <= RING_ADDRESS, "the stream area overlaps the ring");
 
 #if defined(KORVAX_COPROCESSOR_HOST)
 extern uintptr_t coprocessor_window;

@@ -129,8 +129,18 @@ void coprocessor_step(CoprocessorProgram& p) {
 
 void open_stream(CoprocessorProgram& p) {
     volatile AudioControlBlock* c = p.control;
-    stream_cursor.base = c->data_offset;
-    stream_cursor.length = c->data_length;
+    // The stream is read only inside the host's stream area, which ends below
+    // the ring: a length reaching past it would decode the ring's own samples.
+    const uint32_t base = c->data_offset;
+    uint32_t length = c->data_length;
+    const uint32_t area_end = MUSIC_DATA_OFFSET + MUSIC_DATA_MAX_BYTES;
+    if (base < MUSIC_DATA_OFFSET || base > area_end) {
+        length = 0;
+    } else if (length > area_end - base) {
+        length = area_end - base;
+    }
+    stream_cursor.base = base;
+    stream_cursor.length = length;
     stream_cursor.position = 0;
     reset_decoder_heap();
     p.decoder_lost = 0;

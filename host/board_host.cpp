@@ -27,6 +27,9 @@ void board_store_release(volatile uint32_t* word, uint32_t value) {
     if (host::Console* console = active_console()) console->note_store(word, value);
 }
 
+void board_begin_video_write() { active_console()->begin_video_write(); }
+void board_end_video_write() { active_console()->end_video_write(); }
+
 void board_sleep_us(uint32_t microseconds) { active_console()->sleep_us(microseconds); }
 int board_create_thread(void (*fn)(void*), void* arg) { return active_console()->create_thread(fn, arg); }
 

@@ -379,6 +379,7 @@ void Console::scan_out() {
     std::lock_guard<std::mutex> lock(display_mutex_);
     const uint8_t* src = window_of(address, WIDTH * HEIGHT * 2);
     if (src) {
+        std::lock_guard<std::mutex> video(video_mutex_);
         std::memcpy(displayed_.data(), src, WIDTH * HEIGHT * 2);
     } else {
         std::fill(displayed_.begin(), displayed_.end(), 0);  // nothing there: the panel shows black

@@ -187,6 +187,10 @@ public:
     void set_button(Button button, bool down);
 
     // ---- display ----------------------------------------------------------------
+    // The main core writes video memory between these two (see
+    // board_begin_video_write); scan-out never copies the memory meanwhile.
+    void begin_video_write() { video_mutex_.lock(); }
+    void end_video_write() { video_mutex_.unlock(); }
     // Latches the buffer named by the first display address pair into the
     // displayed frame; the front end calls it at the end of every blanking
     // interval (Clock::next_scan_out).
@@ -258,6 +262,9 @@ private:
     std::atomic<uint64_t> flips_{0};
 
     std::mutex display_mutex_;
+    // Held by scan-out while it copies video memory and by the main core while
+    // it writes there: the display's DMA and the core's stores, one at a time.
+    std::mutex video_mutex_;
     std::vector<uint16_t> displayed_;
     std::function<void(const uint16_t*)> frame_listener_;
 

@@ -10,7 +10,9 @@
 
 #define CONTROL_BLOCK_OFFSET 0x200000u
 #define MUSIC_DATA_OFFSET 0x700000u
-#define MUSIC_DATA_MAX_BYTES 0x880000u
+/* The stream ends where the coprocessor's PCM ring begins (0xE00000): a longer
+ * one would be overwritten by the samples decoded from it. */
+#define MUSIC_DATA_MAX_BYTES 0x700000u
 #define PCM_BUFFER_SAMPLES 4096u /* signed 16-bit, stereo interleaved */
 
 typedef struct AudioControlBlock {

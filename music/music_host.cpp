@@ -182,8 +182,8 @@ void place_embedded_music() {
 void load_music_file(const char* path) {
     if (!stream_area_ready()) return;
 
-    // Measure first: a file that does not fit between data_offset and the end
-    // of the shared memory is refused before anything has changed.
+    // Measure first: a file that does not fit between data_offset and the
+    // coprocessor's PCM ring is refused before anything has changed.
     FILE* file = fopen(path, "r");
     if (file == nullptr) return;
     uint32_t total = 0;

@@ -39,7 +39,8 @@ void stop_music_thread();
 // Copies the embedded stream to data_offset and raises data_ready and restart.
 void place_embedded_music();
 // Places a stream read from a file instead; a file that cannot be opened or
-// that does not fit the stream area changes nothing.
+// that does not fit the stream area (MUSIC_DATA_MAX_BYTES, which ends where the
+// coprocessor's PCM ring begins) changes nothing.
 void load_music_file(const char* path);
 
 // ---- the operations of the rest of the system ----------------------------------------

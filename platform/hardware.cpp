@@ -26,7 +26,9 @@ uint16_t* hidden_buffer() {
 
 void present_frame() {
     // Back-buffer rows 0..235 land on screen rows 2..237 (1,280 bytes in).
+    board_begin_video_write();
     copy_frame_bytes(reinterpret_cast<uint8_t*>(hidden_buffer()) + 1280, registered_back_buffer->pixels);
+    board_end_video_write();
 }
 
 void flip_frame() {

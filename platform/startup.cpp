@@ -20,8 +20,10 @@ void map_hardware() {
 void set_up_display() {
     uint8_t* video = static_cast<uint8_t*>(video_window);
     // 241 rows of 640 bytes from each hardware buffer.
+    board_begin_video_write();
     zero_bytes(video + HW_BUFFER_A_OFFSET, 154240);
     zero_bytes(video + HW_BUFFER_B_OFFSET, 154240);
+    board_end_video_write();
     write_register(REG_DISPLAY_CONTROL, 0x04AB);
     write_register(REG_LINE_STRIDE, 640);
 }

@@ -155,10 +155,19 @@ void precompute_assets() {
     for (uint8_t& flag : scene_entered) flag = 0;
 
     Blob b6 = embedded_asset(AssetId::BACKDROP_6);
-    const uint32_t b6_bytes = BACKDROP_6_ROWS * 320;
-    if (b6.size >= b6_bytes) {
-        for (uint32_t i = 0; i < b6_bytes; ++i) backdrop_6_screen[i] = b6.data[i];
-        for (uint32_t i = b6_bytes; i < sizeof backdrop_6_screen; ++i) backdrop_6_screen[i] = b6.data[i - 320];
+    if (b6.size >= BACKDROP_6_ROWS * SCREEN_ROW_BYTES) {
+        complete_backdrop(b6.data, BACKDROP_6_ROWS, backdrop_6_screen, sizeof backdrop_6_screen / SCREEN_ROW_BYTES);
+    }
+}
+
+void complete_backdrop(const uint8_t* image, uint32_t rows, uint8_t* out, uint32_t out_rows) {
+    if (rows == 0) return;
+    const uint32_t copied = rows < out_rows ? rows : out_rows;
+    for (uint32_t i = 0; i < copied * SCREEN_ROW_BYTES; ++i) out[i] = image[i];
+    // Every row below the image repeats its last row, read from the image itself.
+    const uint8_t* last = image + (rows - 1) * SCREEN_ROW_BYTES;
+    for (uint32_t row = copied; row < out_rows; ++row) {
+        for (uint32_t x = 0; x < SCREEN_ROW_BYTES; ++x) out[row * SCREEN_ROW_BYTES + x] = last[x];
     }
 }
 

@@ -57,12 +57,17 @@ inline const int16_t* morph_frame_triples(const MorphStore& store, int32_t f) {
 // backdrop_6 holds 238 rows but is drawn as 240: start-up copies it here with
 // its last row repeated twice below it, so no byte past the asset is read.
 constexpr uint32_t BACKDROP_6_ROWS = 238;
+constexpr uint32_t SCREEN_ROW_BYTES = 320;  // one byte a pixel
 extern uint8_t backdrop_6_screen[320 * 240];
 
 // Flags of enter_scene_once, cleared here.
 extern uint8_t scene_entered[11];
 
 void precompute_assets();
+
+// Copies an indexed image of `rows` rows of 320 bytes into `out_rows` rows:
+// the rows past the image repeat its last row. Reads only rows * 320 bytes.
+void complete_backdrop(const uint8_t* image, uint32_t rows, uint8_t* out, uint32_t out_rows);
 
 // out[i] = source[2i] * 256 + source[2i + 1] (colours stored high byte first).
 void decode_palette(const uint8_t* source, uint16_t* out);

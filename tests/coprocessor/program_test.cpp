@@ -243,6 +243,31 @@ TEST_F(ProgramTest, ADecoderThatExhaustsTheHeapIsAbandonedAndTheStreamReopened) 
     EXPECT_LE(decoder_heap.top, HEAP_LIMIT);
 }
 
+// A length that reaches the ring (0xE00000) or an offset outside the stream
+// area is cut back to the area: the decoder never reads the ring as stream.
+TEST_F(ProgramTest, TheStreamIsReadOnlyInsideTheStreamAreaBelowTheRing) {
+    block_->data_length = 0x800000;  // 0x700000 + 0x800000 passes 0xE00000
+    raise_stream();
+    steps(1);
+    ASSERT_EQ(fake.opens, 1);
+    EXPECT_EQ(fake.stream_length, 0xE00000 - 0x700000);
+
+    block_->data_offset = MUSIC_DATA_OFFSET + 0x100;
+    block_->data_length = 0x700000;
+    raise_stream();
+    steps(1);
+    ASSERT_EQ(fake.opens, 2);
+    EXPECT_EQ(fake.stream_length, 0xE00000 - 0x700000 - 0x100);
+
+    block_->data_offset = RING_ADDRESS + 0x10;
+    block_->data_length = 100;
+    raise_stream();
+    steps(1);
+    ASSERT_EQ(fake.opens, 3);
+    EXPECT_EQ(fake.stream_length, 0);
+    EXPECT_FALSE(fake.saw_stream_start);
+}
+
 TEST_F(ProgramTest, TheStreamCallbacksStayWithinTheStream) {
     std::memcpy(window_.data() + MUSIC_DATA_OFFSET, "abcdefghij", 10);
     stream_cursor = {MUSIC_DATA_OFFSET, 10, 0};

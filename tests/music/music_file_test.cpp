@@ -82,22 +82,30 @@ TEST_F(MusicFileTest, AMissingFileChangesNothing) {
     expect_baseline_intact(baseline);
 }
 
-TEST_F(MusicFileTest, AFileTooLargeForTheStreamAreaIsRefusedAndChangesNothing) {
+// The coprocessor's PCM ring: 50,000 samples at its address 0xE00000.
+constexpr uint32_t RING_OFFSET = 0xE00000;
+constexpr uint32_t RING_BYTES = 100000;
+constexpr uint32_t ROOM_BELOW_RING = RING_OFFSET - MUSIC_DATA_OFFSET;  // 7 MiB
+
+TEST_F(MusicFileTest, AFileReachingIntoTheRingIsRefusedAndChangesNothing) {
     std::vector<uint8_t> baseline = place_baseline();
-    std::vector<uint8_t> big = pattern(MUSIC_DATA_MAX_BYTES + 1, 3);
+    std::vector<uint8_t> big = pattern(ROOM_BELOW_RING + 1, 3);
     load_music_file(write_file("big.ogg", big).c_str());
     expect_baseline_intact(baseline);
+    const uint8_t* ring = console_->shared() + RING_OFFSET;
+    for (uint32_t i = 0; i < RING_BYTES; ++i) ASSERT_EQ(ring[i], POISON) << i;
 }
 
-TEST_F(MusicFileTest, AFileFillingTheStreamAreaExactlyFits) {
-    std::vector<uint8_t> full = pattern(MUSIC_DATA_MAX_BYTES, 5);
+TEST_F(MusicFileTest, AFileFillingTheRoomBelowTheRingExactlyFitsAndLeavesTheRing) {
+    std::vector<uint8_t> full = pattern(ROOM_BELOW_RING, 5);
     load_music_file(write_file("full.ogg", full).c_str());
-    EXPECT_EQ(block().data_length, MUSIC_DATA_MAX_BYTES);
+    EXPECT_EQ(block().data_length, ROOM_BELOW_RING);
     EXPECT_EQ(block().data_ready, 1u);
     EXPECT_EQ(block().restart, 1u);
-    // The area ends exactly at the end of shared memory.
-    EXPECT_EQ(MUSIC_DATA_OFFSET + MUSIC_DATA_MAX_BYTES, SHARED_WINDOW_BYTES);
+    EXPECT_EQ(MUSIC_DATA_MAX_BYTES, ROOM_BELOW_RING);
     EXPECT_EQ(std::memcmp(area(), full.data(), full.size()), 0);
+    const uint8_t* ring = console_->shared() + RING_OFFSET;
+    for (uint32_t i = 0; i < RING_BYTES; ++i) ASSERT_EQ(ring[i], POISON) << i;
 }
 
 TEST_F(MusicFileTest, AnEmptyFileIsAnEmptyStream) {

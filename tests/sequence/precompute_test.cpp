@@ -1,7 +1,11 @@
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "assets/assets.h"
+#include "platform/startup.h"
 #include "sequence/precompute.h"
 
 namespace korvax {
@@ -88,6 +92,37 @@ TEST(ScaleOffset, ShiftsArithmeticallyAndWrapsIn16Bits) {
     EXPECT_EQ(z[2], 656);
     scale_offset_vertices(t + 3, 1, 0, 1, 0, 0);
     EXPECT_EQ(t[3], -32768);
+}
+
+// The rows added below a backdrop repeat its last row and depend on nothing
+// past it: the image is followed by two different tails, the results agree.
+TEST(Backdrop, AddedRowsRepeatTheLastRowAndReadNothingPastTheImage) {
+    constexpr uint32_t rows = 5, out_rows = 8;
+    std::vector<uint8_t> image(rows * SCREEN_ROW_BYTES + 2 * SCREEN_ROW_BYTES);
+    for (uint32_t i = 0; i < rows * SCREEN_ROW_BYTES; ++i) image[i] = static_cast<uint8_t>(i * 7 + i / 320);
+    std::vector<uint8_t> first(out_rows * SCREEN_ROW_BYTES), second(out_rows * SCREEN_ROW_BYTES);
+    std::fill(image.begin() + rows * SCREEN_ROW_BYTES, image.end(), 0x11);
+    complete_backdrop(image.data(), rows, first.data(), out_rows);
+    std::fill(image.begin() + rows * SCREEN_ROW_BYTES, image.end(), 0xEE);
+    complete_backdrop(image.data(), rows, second.data(), out_rows);
+    EXPECT_EQ(first, second);
+    for (uint32_t row = 0; row < out_rows; ++row) {
+        const uint32_t from = row < rows ? row : rows - 1;
+        EXPECT_EQ(std::memcmp(&first[row * SCREEN_ROW_BYTES], &image[from * SCREEN_ROW_BYTES], SCREEN_ROW_BYTES), 0)
+            << "row " << row;
+    }
+}
+
+// Start-up completes the embedded backdrop_6 from its own 238 rows alone.
+TEST(Backdrop, SceneSixBackdropIsTheAssetAndItsLastRowTwice) {
+    const Blob b6 = embedded_asset(AssetId::BACKDROP_6);
+    ASSERT_EQ(b6.size, BACKDROP_6_ROWS * SCREEN_ROW_BYTES);
+    start_system_offline();
+    EXPECT_EQ(std::memcmp(backdrop_6_screen, b6.data, b6.size), 0);
+    const uint8_t* last = b6.data + b6.size - SCREEN_ROW_BYTES;
+    for (uint32_t row = BACKDROP_6_ROWS; row < 240; ++row) {
+        EXPECT_EQ(std::memcmp(backdrop_6_screen + row * SCREEN_ROW_BYTES, last, SCREEN_ROW_BYTES), 0) << "row " << row;
+    }
 }
 
 }  // namespace
