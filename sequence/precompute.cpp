@@ -30,7 +30,6 @@ alignas(32) uint8_t backdrop_6_screen[320 * 240];  // word aligned for the ARM b
 
 namespace {
 
-constexpr uint32_t PALETTE_BYTES = 512;
 constexpr uint32_t KEY_RECORD_BYTES = 8;
 
 int16_t read_le16(const uint8_t* p) { return static_cast<int16_t>(static_cast<uint16_t>(p[0] | p[1] << 8)); }
@@ -55,16 +54,14 @@ const MorphPlan MORPH_PLANS[] = {
     {&MORPH_G, {AssetId::KEY_G0, AssetId::KEY_G1, AssetId::KEY_G2}, 3, -1, 0},
 };
 
-// Pairs run k0->k1, k1->k2, ..., and the last shape back to the first. A shape
-// the build does not hold (or holds too short) leaves its frames at zero.
+// Pairs run k0->k1, k1->k2, ..., and the last shape back to the first; only
+// the first `vertices` records of a shape are read.
 void fill_morph_store(const MorphPlan& plan) {
     const MorphStore& store = *plan.store;
     const int32_t steps = store.frames / plan.key_count;
     for (int32_t pair = 0; pair < plan.key_count; ++pair) {
         Blob a = embedded_asset(plan.keys[pair]);
         Blob b = embedded_asset(plan.keys[(pair + 1) % plan.key_count]);
-        const uint32_t needed = static_cast<uint32_t>(store.vertices) * KEY_RECORD_BYTES;
-        if (a.size < needed || b.size < needed) continue;
         interpolate_keys(store.triples + pair * steps * store.vertices * 3, a.data, b.data, store.vertices, steps);
     }
     if (plan.shift >= 0) {
@@ -132,7 +129,6 @@ void precompute_assets() {
     for (int k = 0; k < TEXTURE_COUNT; ++k) {
         Blob p = embedded_asset(texture_palettes[k]);
         Blob image = embedded_asset(texture_images[k]);
-        if (p.size < PALETTE_BYTES || image.size < static_cast<uint32_t>(TEXTURE_TEXELS)) continue;
         decode_palette(p.data, palette);
         convert_image(image.data, palette, textures[k]);
     }
@@ -143,7 +139,6 @@ void precompute_assets() {
         AssetId::BACKDROP_PALETTE_6, AssetId::BACKDROP_PALETTE_7};
     for (int t = 0; t < FADE_TABLE_COUNT; ++t) {
         Blob p = embedded_asset(backdrop_palettes[t]);
-        if (p.size < PALETTE_BYTES) continue;
         decode_palette(p.data, palette);
         build_fade_table(palette, &fade_tables[t * FADE_PALETTES]);
     }
@@ -154,10 +149,8 @@ void precompute_assets() {
 
     for (uint8_t& flag : scene_entered) flag = 0;
 
-    Blob b6 = embedded_asset(AssetId::BACKDROP_6);
-    if (b6.size >= BACKDROP_6_ROWS * SCREEN_ROW_BYTES) {
-        complete_backdrop(b6.data, BACKDROP_6_ROWS, backdrop_6_screen, sizeof backdrop_6_screen / SCREEN_ROW_BYTES);
-    }
+    complete_backdrop(embedded_asset(AssetId::BACKDROP_6).data, BACKDROP_6_ROWS, backdrop_6_screen,
+                      sizeof backdrop_6_screen / SCREEN_ROW_BYTES);
 }
 
 void complete_backdrop(const uint8_t* image, uint32_t rows, uint8_t* out, uint32_t out_rows) {

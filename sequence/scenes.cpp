@@ -28,10 +28,9 @@ void draw_current_mesh(int32_t centre_x, int32_t centre_y) {
     draw_mesh(*current_mesh, scene_matrices, centre_x, centre_y);
 }
 
+// An edge list of `pairs` int16 vertex-slot pairs.
 void draw_edges(AssetId id, int32_t pairs) {
-    Blob b = embedded_asset(id);
-    if (b.size < static_cast<uint32_t>(pairs) * 4) return;
-    draw_mesh_edges(*current_mesh, reinterpret_cast<const int16_t*>(b.data), pairs, 0);
+    draw_mesh_edges(*current_mesh, reinterpret_cast<const int16_t*>(embedded_asset(id).data), pairs, 0);
 }
 
 }  // namespace
@@ -113,8 +112,7 @@ void render_scene_4(FrameBuffer* target) {
     draw_tunnel(object_matrices[0], textures[0], tunnel_scroll, 0);
     set_texture_map(textures[4]);
     draw_current_mesh(100, 170);
-    Blob overlay = embedded_asset(AssetId::OVERLAY_4);
-    if (overlay.size >= 640 * 320) blit_window_or(overlay.data, 640, overlay_x, overlay_y, fade_palette(7, fade_step));
+    blit_window_or(embedded_asset(AssetId::OVERLAY_4).data, 640, overlay_x, overlay_y, fade_palette(7, fade_step));
 }
 
 void render_scene_5(FrameBuffer* target) {
