@@ -30,10 +30,10 @@ void board_store_release(volatile uint32_t* word, uint32_t value) {
 // Without a console nothing scans out, so offline drawing (tools, benchmarks,
 // the meter's host side) has no one to keep out.
 void board_begin_video_write() {
-    if (Console* console = active_console()) console->begin_video_write();
+    if (host::Console* console = active_console()) console->begin_video_write();
 }
 void board_end_video_write() {
-    if (Console* console = active_console()) console->end_video_write();
+    if (host::Console* console = active_console()) console->end_video_write();
 }
 
 void board_sleep_us(uint32_t microseconds) { active_console()->sleep_us(microseconds); }
