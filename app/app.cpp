@@ -483,12 +483,7 @@ int App::run_front_end(const std::string& program_name) {
         if (clock.is_real_time()) {
             // The front end scans the display out as every frame starts.
             clock.sleep_until_ns(clock.next_scan_out(clock.now_ns()));
-            console.scan_out();
-            if (window_) {
-                std::vector<uint16_t> frame = console.displayed_frame();
-                window_->show(frame.data());
-                window_->poll(console);
-            }
+            Window::scan_out_and_show(console, window_.get());
             std::lock_guard<std::mutex> lock(ending->mutex);
             if (ending->done) break;
         } else {

@@ -116,20 +116,15 @@ int run_box(const Options& options) {
         return 1;
     }
 
-    // The front end: scan-out at every vertical sync, keys to buttons.
+    // The front end: scan-out as every frame starts (the end of blanking), keys to buttons.
     Clock& clock = console.clock();
     bool exit_pressed = false;
     uint64_t flips_at_press = 0;
     double exit_seen_at = -1;
     bool gave_up = false;
     while (!box->finished()) {
-        clock.sleep_until_ns(clock.next_vsync_start(clock.now_ns()));
-        console.scan_out();
-        if (window) {
-            std::vector<uint16_t> frame = console.displayed_frame();
-            window->show(frame.data());
-            window->poll(console);
-        }
+        clock.sleep_until_ns(clock.next_scan_out(clock.now_ns()));
+        Window::scan_out_and_show(console, window.get());
         int n = interrupts.load();
         if (n == 1) console.set_button(Button::Exit, true);
         if (n >= 2 && !gave_up) {

@@ -3,6 +3,7 @@
 #include <SDL.h>
 
 #include <cstring>
+#include <vector>
 
 #include "host/console.h"
 #include "host/quiet_stderr.h"
@@ -114,6 +115,14 @@ void Window::poll(Console& console) {
                 break;
         }
     }
+}
+
+void Window::scan_out_and_show(Console& console, Window* window) {
+    console.scan_out();
+    if (window == nullptr) return;
+    std::vector<uint16_t> frame = console.displayed_frame();
+    window->show(frame.data());
+    window->poll(console);
 }
 
 }  // namespace korvax::host

@@ -19,6 +19,9 @@ public:
     void show(const uint16_t* pixels);
     // Handles pending events: keys become buttons; closing the window presses exit.
     void poll(Console& console);
+    // One frame of the real-time front end: the console scans its display
+    // out, the window (if any) shows it and hands its events to the console.
+    static void scan_out_and_show(Console& console, Window* window);
 
 private:
     Window() = default;

@@ -39,19 +39,26 @@ int32_t remainder(int32_t a, int32_t b) {
 }
 
 namespace {
-// m of the divisors below KNOWN_DIVISORS, each worked out the first time it
-// is asked for (0: not yet). The perspective divisors of the mesh pipeline
-// are small odd numbers, so nearly every vertex finds its m here.
-uint32_t known_divisor_m[KNOWN_DIVISORS];
+
+// m of every divisor below KNOWN_DIVISORS, worked out by the compiler: the
+// perspective divisors of the mesh pipeline are small, so nearly every vertex
+// finds its m here, and no frame pays for a division or a check.
+struct DivisorTable {
+    uint32_t m[KNOWN_DIVISORS];
+};
+
+constexpr DivisorTable make_divisor_table() {
+    DivisorTable table{};
+    for (uint32_t d = 1; d < KNOWN_DIVISORS; ++d) table.m[d] = 0xFFFFFFFFu / d;
+    return table;
+}
+
+constexpr DivisorTable KNOWN_DIVISOR_M = make_divisor_table();
+
 }  // namespace
 
 Divisor make_divisor(uint32_t d) {
-    if (d < KNOWN_DIVISORS) {
-        uint32_t& m = known_divisor_m[d];
-        if (m == 0) m = 0xFFFFFFFFu / d;
-        return {d, m};
-    }
-    return {d, 0xFFFFFFFFu / d};
+    return {d, d < KNOWN_DIVISORS ? KNOWN_DIVISOR_M.m[d] : 0xFFFFFFFFu / d};
 }
 
 int32_t isqrt(int32_t x) {

@@ -20,7 +20,7 @@ struct Divisor {
     uint32_t m;
 };
 Divisor make_divisor(uint32_t d);
-// Divisors below this have their m kept once worked out.
+// Divisors below this have their m in a table built at compile time.
 constexpr uint32_t KNOWN_DIVISORS = 4096;
 // divide(a, d) for d >= 1 without a division: the high word of |a| * m falls
 // short of |a| / d by at most 2, which the remainder corrects.

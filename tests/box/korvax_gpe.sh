@@ -3,21 +3,9 @@
 # pictures are shown, its sound is the music (not silence, and the very bytes
 # the host build writes for the same stretch), and the exit button ends it
 # with two black frames and the menu, status 0.
-korvax=$1
-gp2x_build=$2
-fail() { echo "FAIL: $*"; exit 1; }
-gpe=$gp2x_build/korvax.gpe
-elf=$gp2x_build/korvax.elf
-if [ ! -f "$gpe" ] || [ ! -f "$elf" ]; then
-  echo "SKIP: no GP2X build in $gp2x_build (./test and ./run --gp2x make it)"
-  exit 77
-fi
+. "$(dirname "$0")/gpe_setup.sh"
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
-
-# The scene state, read from the program's memory at every flip.
-state=$(arm-none-eabi-nm "$elf" | awk '$3 == "_ZN6korvax10SceneStateE" { print "0x" $1 }')
-[ -n "$state" ] || fail "no SceneState in $elf"
 
 # The emulated ARM940T keeps up with the music only while it gets a CPU when it
 # needs one. When it did not (the box reports buffers played again), the sound

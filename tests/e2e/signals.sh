@@ -33,32 +33,27 @@ wav_valid() {
   [ "$data" -gt 0 ] && [ $((data + 44)) -le "$size" ] || fail "$1: data size $data for a file of $size bytes"
 }
 
+# interrupted NAME SIGNAL STATUS BYTES OPTIONS...: korvax recording NAME.wav
+# with OPTIONS gets SIGNAL once BYTES are recorded, ends within a second with
+# STATUS, and leaves a finished recording.
+interrupted() {
+  name=$1 signal=$2 expected=$3 bytes=$4
+  shift 4
+  "$korvax" "$@" --wav "$name.wav" 2>err.txt &
+  pid=$!
+  wait_for ".$name.wav.korvax-$pid.part" "$bytes"
+  kill -"$signal" $pid
+  ended_in_time $pid "$name, SIG$signal"
+  [ $status = "$expected" ] || fail "$name, SIG$signal: status $status: $(cat err.txt)"
+  wav_valid "$name.wav"
+}
+
 # Virtual time, SIGINT: stops at once with the recording finished.
-"$korvax" --clock virtual --wav v.wav 2>err.txt &
-pid=$!
-wait_for .v.wav.korvax-$pid.part 400000
-kill -INT $pid
-ended_in_time $pid "virtual time, SIGINT"
-[ $status = 130 ] || fail "virtual time, SIGINT: status $status: $(cat err.txt)"
-wav_valid v.wav
-
+interrupted v INT 130 400000 --clock virtual
 # Real time, SIGTERM.
-"$korvax" --headless --no-sound --wav r.wav 2>err.txt &
-pid=$!
-wait_for .r.wav.korvax-$pid.part 100000
-kill -TERM $pid
-ended_in_time $pid "real time, SIGTERM"
-[ $status = 143 ] || fail "real time, SIGTERM: status $status"
-wav_valid r.wav
-
+interrupted r TERM 143 100000 --headless --no-sound
 # SIGHUP (the terminal went away): the WAV's header still tells its length.
-"$korvax" --headless --no-sound --wav h.wav 2>err.txt &
-pid=$!
-wait_for .h.wav.korvax-$pid.part 100000
-kill -HUP $pid
-ended_in_time $pid "SIGHUP"
-[ $status = 129 ] || fail "SIGHUP: status $status"
-wav_valid h.wav
+interrupted h HUP 129 100000 --headless --no-sound
 
 # Ctrl-C to the whole process group during an MP4 capture: the encoder is not
 # in that group; korvax finishes the video and its sound, which play.
