@@ -28,8 +28,61 @@ inline bool row_on_frame(int32_t first, int32_t n) {
            u32(wrap_add(first, n - 1)) < static_cast<uint32_t>(FRAME_PIXELS) && first <= wrap_add(first, n - 1);
 }
 
+#if defined(__arm__)
+// render/arm/lines.S: the wire frame of a mesh while the clip rectangle is the
+// whole screen, and a run of one colour a store multiple at a time.
+struct EdgeWork {
+    const int16_t* edges;
+    int32_t left;
+    int32_t offset;
+    const Vec3* vertices;
+    uint16_t* frame;
+    const uint16_t* ramp;
+    const uint32_t* reciprocal;
+};
+static_assert(sizeof(Vec3) == 12 && MESH_SLOTS == 10385, "render/arm/lines.S: vertex size and slot limit");
+extern "C" int32_t korvax_mesh_edges(EdgeWork* work);
+extern "C" void korvax_fill_halfwords(uint16_t* p, int32_t n, uint32_t colour);
+#endif
+
 void fill_run(uint16_t* p, int32_t n, uint16_t colour) {
+#if defined(__arm__)
+    korvax_fill_halfwords(p, n, colour);
+#else
     for (int32_t i = 0; i < n; ++i) p[i] = colour;
+#endif
+}
+
+// A line on the screen has a major axis of at most 319 pixels.
+constexpr int32_t LINE_RECIPROCALS = 320;
+
+struct LineReciprocals {
+    uint32_t m[LINE_RECIPROCALS];
+};
+
+constexpr LineReciprocals make_line_reciprocals() {
+    LineReciprocals table{};
+    for (uint32_t d = 1; d < LINE_RECIPROCALS; ++d) table.m[d] = 0xFFFFFFFFu / d;
+    return table;
+}
+
+// Entry d = floor((2^32 - 1) / d), worked out by the compiler.
+constexpr LineReciprocals LINE_RECIPROCAL = make_line_reciprocals();
+
+// The slope of draw_line_aa: divide(num << 23, den << 12), both shifts
+// wrapping, num >= 0 and den >= 1. For num < 256 neither shift wraps and the
+// quotient is floor(num x 2,048 / den); for a den of the table it is found
+// without a division: the high word of (num x 2,048) x m falls short of it by
+// less than one plus (num x 2,048) / 2^32, so by at most one, and the
+// remainder settles which.
+int32_t line_slope(int32_t num, int32_t den) {
+    if (num < 256 && den < LINE_RECIPROCALS) {
+        const uint32_t n = static_cast<uint32_t>(num) << 11;
+        uint32_t q = static_cast<uint32_t>((static_cast<uint64_t>(n) * LINE_RECIPROCAL.m[den]) >> 32);
+        if (n - q * static_cast<uint32_t>(den) >= static_cast<uint32_t>(den)) ++q;
+        return 2 * static_cast<int32_t>(q);
+    }
+    return 2 * divide(s32(u32(num) << 23), s32(u32(den) << 12));
 }
 
 }  // namespace
@@ -119,7 +172,7 @@ void draw_line_aa(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
     if (dx > ady) {
         // One column at a time; the pair is stacked vertically. Going down the
         // upper pixel takes 63 - i, going up the lower one does.
-        const int32_t slope = 2 * divide(s32(u32(ady) << 23), s32(u32(dx) << 12));
+        const int32_t slope = line_slope(ady, dx);
         int32_t h = slope + 2048;
         int32_t i = (h >> 6) & 63;
         plot(frame, p, ramp[i]);
@@ -147,7 +200,7 @@ void draw_line_aa(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
     } else {
         // One row at a time; the pair sits side by side, the right pixel
         // only while it stays inside the clip rectangle.
-        const int32_t slope = 2 * divide(s32(u32(dx) << 23), s32(u32(ady) << 12));
+        const int32_t slope = line_slope(dx, ady);
         const int32_t x_max = render_state.clip_rect.x_max;
         int32_t h = slope + 2048;
         int32_t i = (h >> 6) & 63;
@@ -232,17 +285,38 @@ void draw_clipped_line(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
     }
 }
 
+namespace {
+
+void draw_edge(const int16_t* pair, int32_t offset) {
+    const uint16_t a = static_cast<uint16_t>(wrap_add(pair[0], offset));
+    const uint16_t b = static_cast<uint16_t>(wrap_add(pair[1], offset));
+    // A 16-bit slot number can name up to 65,535; the store has MESH_SLOTS.
+    if (a >= MESH_SLOTS || b >= MESH_SLOTS) return;
+    const Vec3& p = projected_vertices[a];
+    const Vec3& q = projected_vertices[b];
+    draw_clipped_line(p.x, p.y, q.x, q.y);
+}
+
+}  // namespace
+
 void draw_mesh_edges(const MeshObject& mesh, const int16_t* edges, int32_t count, int32_t offset) {
     if (!mesh.ready) return;
-    for (int32_t i = 0; i < count; ++i) {
-        const uint16_t a = static_cast<uint16_t>(wrap_add(edges[2 * i], offset));
-        const uint16_t b = static_cast<uint16_t>(wrap_add(edges[2 * i + 1], offset));
-        // A 16-bit slot number can name up to 65,535; the store has MESH_SLOTS.
-        if (a >= MESH_SLOTS || b >= MESH_SLOTS) continue;
-        const Vec3& p = projected_vertices[a];
-        const Vec3& q = projected_vertices[b];
-        draw_clipped_line(p.x, p.y, q.x, q.y);
+#if defined(__arm__)
+    const ClipRect& c = render_state.clip_rect;
+    if (count > 0 && c.x_min == 0 && c.y_min == 0 && c.x_max == SCREEN_WIDTH - 1 && c.y_max == SCREEN_HEIGHT - 1) {
+        // The pairs the ARM code leaves (an end off the screen, a pixel on
+        // row 240 or past column 319) take the portable step one at a time.
+        EdgeWork work{edges,       count,  offset, projected_vertices, target_pixels(), render_state.shade_ramp,
+                      LINE_RECIPROCAL.m};
+        while (korvax_mesh_edges(&work) != 0) {
+            draw_edge(work.edges, offset);
+            work.edges += 2;
+            --work.left;
+        }
+        return;
     }
+#endif
+    for (int32_t i = 0; i < count; ++i) draw_edge(edges + 2 * i, offset);
 }
 
 #if defined(__arm__)

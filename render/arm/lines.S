@@ -1,0 +1,254 @@
+@ The anti-aliased wire frame (draw2d.cpp: draw_mesh_edges and draw_line_aa)
+@ for ARM cores, and the halfword fill of the level runs of draw_line_aa.
+@
+@ struct EdgeWork {                          byte offset
+@     const int16_t* edges;  int32_t left;   0, 4    the next pair, pairs left
+@     int32_t offset;                        8       added to both slots
+@     const Vec3* vertices;                  12      projected_vertices, 12 bytes each
+@     uint16_t* frame;                       16
+@     const uint16_t* ramp;                  20      64 levels
+@     const uint32_t* reciprocal;            24      entry d = floor((2^32 - 1) / d)
+@ };
+@
+@ Used only while the clip rectangle is the whole screen. A pair whose ends
+@ both lie on the screen, and none of whose pixels the portable code would
+@ drop, is drawn here; any other pair stops the walk and is left to the
+@ portable code.
+
+    .syntax unified
+    .text
+    .arm
+    .align 2
+
+    .equ ROW_BYTES, 640
+    .equ SLOT_LIMIT, 10385 << 16        @ MESH_SLOTS, in the top half
+    .equ POSITION_START, 0x800FFFFF     @ 2,048 << 20, low bits all ones
+
+@ The slope of draw_line_aa, 2 x floor(num x 2,048 / den) for num <= den
+@ <= 319, without a division: with m = floor((2^32 - 1) / den) the high word
+@ of N x m is floor(N / den) or one short for N < 2^23, which the remainder
+@ settles. Result as the step of the position word (below): slope << 20, or
+@ all ones for the slope 4,096 of a diagonal (a carry every step, and the
+@ position's top 12 bits stay for up to 2^20 steps).
+@ Uses r3, r5, r6; result in lr.
+    .macro SLOPE num, den
+    ldr r3, [r0, #24]
+    ldr r3, [r3, \den, lsl #2]
+    mov r5, \num, lsl #11
+    umull r6, lr, r5, r3
+    mul r6, lr, \den
+    sub r6, r5, r6
+    cmp r6, \den
+    addhs lr, lr, #1
+    cmp lr, #2048
+    mvneq lr, #0
+    movne lr, lr, lsl #21
+    .endm
+
+@ int32_t korvax_mesh_edges(EdgeWork* w): 0 when every pair is done, else 1
+@ with edges and left naming the pair this code leaves.
+    .global korvax_mesh_edges
+    .type korvax_mesh_edges, %function
+korvax_mesh_edges:
+    stmfd sp!, {r4-r11, lr}
+    ldmia r0, {r1, r2}              @ edges, left
+.Lnext:
+    subs r2, r2, #1
+    bmi .Ldone
+    ldrsh r3, [r1], #2
+    ldrsh r4, [r1], #2
+    ldr r12, [r0, #8]               @ offset
+    ldr lr, =SLOT_LIMIT
+    add r3, r3, r12
+    add r4, r4, r12
+    mov r3, r3, lsl #16             @ the 16-bit slot numbers
+    mov r4, r4, lsl #16
+    cmp r3, lr
+    cmplo r4, lr
+    bhs .Lnext                      @ a slot past the store: no line
+    ldr r12, [r0, #12]
+    add r3, r3, r3, lsl #1          @ 3 x slot, << 16
+    add r4, r4, r4, lsl #1
+    add r3, r12, r3, lsr #14        @ &vertices[slot]
+    add r4, r12, r4, lsr #14
+    ldmia r3, {r5, r6}              @ x0, y0
+    ldmia r4, {r7, r8}              @ x1, y1
+    cmp r5, #320                    @ both ends on the screen
+    cmplo r7, #320
+    cmplo r6, #240
+    cmplo r8, #240
+    bhs .Loff
+    cmp r7, r5                      @ the left end first
+    movlt r3, r5
+    movlt r5, r7
+    movlt r7, r3
+    movlt r3, r6
+    movlt r6, r8
+    movlt r8, r3
+    ldr r4, [r0, #16]
+    add r3, r6, r6, lsl #2
+    add r3, r5, r3, lsl #6          @ 320 y0 + x0
+    add r4, r4, r3, lsl #1          @ p: the start pixel
+    sub r9, r7, r5                  @ dx >= 0
+    mov r11, #ROW_BYTES             @ sy, the row step towards the end
+    subs r10, r8, r6                @ dy
+    rsbmi r11, r11, #0
+    rsbmi r10, r10, #0              @ ady
+    cmp r9, #0
+    beq .Lvertical
+    cmp r6, #239                    @ the start pair's lower pixel would be dropped
+    beq .Lleave
+    cmp r9, r10
+    ble .Lsteep
+
+    @ Shallow, one column a step: the pair stacked vertically, so no row may
+    @ be 239 (the lower pixel would be dropped).
+    cmp r8, #239
+    beq .Lleave
+    SLOPE r10, r9
+    cmp r11, #0                     @ flip: 63 going down
+    movgt r5, #63
+    movlt r5, #0
+    mov r10, #ROW_BYTES
+    ldr r6, [r0, #20]
+    add r7, r6, #126                @ ramp + 63: level 63 - i at r7 - 2i
+    ldr r12, =POSITION_START
+    add r3, r12, lr                 @ the start pair: level i unflipped
+    mov r3, r3, lsr #26
+    add r8, r6, r3, lsl #1
+    ldrh r8, [r8]
+    sub r3, r7, r3, lsl #1
+    ldrh r3, [r3]
+    strh r8, [r4]
+    strh r3, [r4, r10]
+    @ Per column: the position word r12 holds the line's place across the
+    @ pair (h of the portable code, 12 bits) in its top bits, so adding the
+    @ step carries out exactly when h reaches 4,096 and leaves h & 4,095;
+    @ its top six bits are the level, flipped by one eor.
+1:  adds r12, r12, lr
+    addcs r4, r4, r11
+    eor r3, r5, r12, lsr #26        @ the upper pixel's level
+    add r8, r6, r3, lsl #1
+    ldrh r8, [r8]
+    sub r3, r7, r3, lsl #1
+    ldrh r3, [r3]
+    strh r8, [r4, #2]!
+    strh r3, [r4, r10]
+    subs r9, r9, #1
+    bne 1b
+    b .Lnext
+
+    @ Steep, one row a step: the pair side by side. The right pixel is kept
+    @ while the column is left of 319, so the right end may not lie on it.
+.Lsteep:
+    sub r3, r7, #256
+    cmp r3, #63
+    beq .Lleave
+    SLOPE r9, r10
+    mov r9, r10                     @ ady rows
+    mov r10, #ROW_BYTES
+    ldr r6, [r0, #20]
+    add r7, r6, #126
+    ldr r12, =POSITION_START
+    add r3, r12, lr                 @ the start pair, stacked as in the shallow case
+    mov r3, r3, lsr #26
+    add r8, r6, r3, lsl #1
+    ldrh r8, [r8]
+    sub r3, r7, r3, lsl #1
+    ldrh r3, [r3]
+    strh r8, [r4]
+    strh r3, [r4, r10]
+    @ Per row, the position word as above: a carry moves one column right.
+2:  adds r12, r12, lr
+    addcs r4, r4, #2
+    mov r3, r12, lsr #26
+    add r8, r6, r3, lsl #1
+    ldrh r8, [r8]                   @ level i, right
+    sub r3, r7, r3, lsl #1
+    ldrh r3, [r3]                   @ level 63 - i, left
+    strh r3, [r4, r11]!
+    strh r8, [r4, #2]
+    subs r9, r9, #1
+    bne 2b
+    b .Lnext
+
+    @ One column: level 63 on the rows after the start, or the single pixel.
+.Lvertical:
+    ldr r3, [r0, #20]
+    ldrh r3, [r3, #126]
+    cmp r10, #0
+    strheq r3, [r4]
+    beq .Lnext
+3:  strh r3, [r4, r11]!
+    subs r10, r10, #1
+    bne 3b
+    b .Lnext
+
+    @ An end off the screen: a pair wholly beyond one edge of it has no
+    @ pixel (the outcodes share a bit); any other is clipped by the
+    @ portable code.
+.Loff:
+    ands r3, r5, r7                 @ both left of column 0
+    bmi .Lnext
+    ands r3, r6, r8                 @ both above row 0
+    bmi .Lnext
+    cmp r5, #320                    @ both right of column 319
+    cmpge r7, #320
+    bge .Lnext
+    cmp r6, #240                    @ both below row 239
+    cmpge r8, #240
+    bge .Lnext
+.Lleave:
+    sub r1, r1, #4
+    add r2, r2, #1
+    stmia r0, {r1, r2}
+    mov r0, #1
+    ldmfd sp!, {r4-r11, lr}
+    bx lr
+.Ldone:
+    mov r2, #0
+    stmia r0, {r1, r2}
+    mov r0, #0
+    ldmfd sp!, {r4-r11, lr}
+    bx lr
+    .ltorg
+    .size korvax_mesh_edges, . - korvax_mesh_edges
+
+@ void korvax_fill_halfwords(uint16_t* p, int32_t n, uint32_t colour):
+@ n >= 0 pixels of the colour's low half. A halfword to reach a word
+@ boundary, then sixteen pixels a store multiple, then what is left.
+    .global korvax_fill_halfwords
+    .type korvax_fill_halfwords, %function
+korvax_fill_halfwords:
+    cmp r1, #0
+    bxle lr
+    mov r2, r2, lsl #16
+    orr r2, r2, r2, lsr #16         @ the colour in both halves
+    tst r0, #2
+    strhne r2, [r0], #2
+    subne r1, r1, #1
+    stmfd sp!, {r4-r6}
+    mov r3, r2
+    mov r4, r2
+    mov r5, r2
+    mov r6, r2
+    mov r12, r2
+    subs r1, r1, #16
+    blt 2f
+1:  stmia r0!, {r2-r6, r12}
+    stmia r0!, {r2, r3}
+    subs r1, r1, #16
+    bge 1b
+2:  tst r1, #8
+    stmiane r0!, {r2-r5}
+    tst r1, #4
+    stmiane r0!, {r2, r3}
+    tst r1, #2
+    strne r2, [r0], #4
+    tst r1, #1
+    strhne r2, [r0]
+    ldmfd sp!, {r4-r6}
+    bx lr
+    .size korvax_fill_halfwords, . - korvax_fill_halfwords
+
+    .section .note.GNU-stack,"",%progbits
