@@ -1,13 +1,17 @@
 // The instruction meter's core and image: the counting is exact, the core is
 // a strict ARMv4T, and the ARM build draws the very frames the host build does.
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "models/mesh.h"
 #include "runtime/runtime.h"
+#include "render/draw2d.h"
+#include "render/mesh_pipeline.h"
 #include "render/rasterizer.h"
 #include "render/render_state.h"
 #include "tools/meter/emulator.h"
@@ -198,6 +202,105 @@ TEST(MeterArmCode, FilledTrianglesEqualTheHostRasterizer) {
             EXPECT_EQ(differing, 0u) << "mode " << mode << (clipped ? " clipped" : "");
         }
     }
+}
+
+// The ARM wire frame (render/arm/lines.S, through draw_mesh_edges) and the
+// level runs of draw_line_aa against the portable code: random vertices on
+// the screen, on its first and last rows and columns, just off it and far
+// off it; pairs of near neighbours (steep, shallow, diagonal, vertical, level
+// and single-pixel lines), pairs sharing an end and pairs naming a slot past
+// the store; over a random background and ramp.
+TEST(MeterArmCode, WireFramesEqualThePortableLines) {
+    ASSERT_TRUE(core().ok()) << core().error();
+    const uint32_t frame = core().free_memory(), ramp_at = frame + 0x40000, edge_at = frame + 0x41000;
+    const uint32_t vertices_at = core().address_of("_ZN6korvax18projected_verticesE");
+    const uint32_t mesh_at = core().address_of("_ZN6korvax6meshesE");
+    ASSERT_NE(vertices_at, 0u);
+    ASSERT_NE(mesh_at, 0u);
+    const uint8_t ready = 1;
+    ASSERT_TRUE(core().write(mesh_at + offsetof(MeshObject, ready), &ready, 1));
+    meshes[0].ready = true;
+    static FrameBuffer host_frame;
+    uint16_t ramp[64];
+    const std::vector<uint32_t> ramp_words = random_words(32, 41);
+    std::memcpy(ramp, ramp_words.data(), sizeof ramp);
+    ASSERT_TRUE(core().write(ramp_at, ramp, sizeof ramp));
+    ASSERT_TRUE(core().call("_ZN6korvax17set_render_targetEPNS_11FrameBufferE", {frame}).ok);
+    ASSERT_TRUE(core().call("_ZN6korvax14set_shade_rampEPKt", {ramp_at}).ok);
+    set_render_target(&host_frame);
+    set_shade_ramp(ramp);
+
+    uint32_t seed = 91;
+    auto next = [&seed](int32_t lo, int32_t hi) {
+        seed = seed * 1664525u + 1013904223u;
+        return lo + static_cast<int32_t>((seed >> 8) % static_cast<uint32_t>(hi - lo + 1));
+    };
+    auto pick = [&next](std::initializer_list<int32_t> values) {
+        return values.begin()[next(0, static_cast<int32_t>(values.size()) - 1)];
+    };
+    constexpr int32_t VERTICES = 500, PAIRS = 700;
+    std::vector<uint16_t> arm(FRAME_PIXELS);
+    for (int32_t round = 0; round < 8; ++round) {
+        for (int32_t i = 1; i <= VERTICES; ++i) {
+            Vec3& v = projected_vertices[i];
+            const Vec3 last = projected_vertices[i - 1];
+            switch (next(0, 9)) {
+                case 0:
+                case 1: v = {next(0, 319), next(0, 239), 0}; break;
+                case 2: v = {pick({0, 1, 318, 319, next(0, 319)}), pick({0, 1, 238, 239, next(0, 239)}), 0}; break;
+                case 3:
+                case 4: {  // a short step from the last vertex, kept on the screen
+                    const int32_t k = next(-9, 9);
+                    const int32_t dx = pick({k, k, 0, next(-30, 30)}), dy = pick({k, -k, 0, next(-30, 30)});
+                    v = {std::clamp(last.x + dx, 0, 319), std::clamp(last.y + dy, 0, 239), 0};
+                    break;
+                }
+                case 5: v = {pick({last.x, next(0, 319)}), pick({last.y, next(0, 239)}), 0}; break;
+                case 6:
+                case 7: v = {next(-400, 720), next(-300, 540), 0}; break;
+                case 8: v = {next(-2000000, 2000000), next(-2000000, 2000000), 0}; break;
+                default: v = {next(-1, 320), next(-1, 240), 0}; break;
+            }
+        }
+        ASSERT_TRUE(core().write(vertices_at, projected_vertices, sizeof(Vec3) * (VERTICES + 1)));
+        std::vector<int16_t> edges(2 * PAIRS);
+        for (int32_t e = 0; e < PAIRS; ++e) {
+            int32_t a = next(1, VERTICES - 1);
+            int32_t b = pick({a + 1, a + 1, a, next(1, VERTICES), next(1, VERTICES), 30000, -3});
+            if (e % 2) std::swap(a, b);
+            edges[2 * e] = static_cast<int16_t>(a);
+            edges[2 * e + 1] = static_cast<int16_t>(b);
+        }
+        ASSERT_TRUE(core().write(edge_at, edges.data(), edges.size() * 2));
+        // Offsets that move no slot in 16 bits, and one that moves them all.
+        const int32_t offset = pick({0, 65536, -65536, 1});
+        const std::vector<uint32_t> background = random_words(FRAME_PIXELS / 2, 60 + round);
+        std::memcpy(host_frame.pixels, background.data(), FRAME_BYTES);
+        ASSERT_TRUE(core().write(frame, background.data(), FRAME_BYTES));
+        const CallResult c = core().call("_ZN6korvax15draw_mesh_edgesERKNS_10MeshObjectEPKsll",
+                                         {mesh_at, edge_at, static_cast<uint32_t>(PAIRS), static_cast<uint32_t>(offset)});
+        ASSERT_TRUE(c.ok) << c.error;
+        draw_mesh_edges(meshes[0], edges.data(), PAIRS, offset);
+        // Level lines of every length and alignment (runs filled a store
+        // multiple at a time), the last row's among them.
+        for (int32_t l = 0; l < 40; ++l) {
+            const int32_t y = pick({0, 238, 239, next(0, 239)});
+            const int32_t x0 = next(0, 319), x1 = pick({next(0, 319), x0, 0, 319});
+            const uint32_t args[4] = {static_cast<uint32_t>(x0), static_cast<uint32_t>(y), static_cast<uint32_t>(x1),
+                                      static_cast<uint32_t>(y)};
+            ASSERT_TRUE(core().call("_ZN6korvax12draw_line_aaEllll", {args[0], args[1], args[2], args[3]}).ok);
+            draw_line_aa(x0, y, x1, y);
+        }
+        ASSERT_TRUE(core().read(frame, arm.data(), FRAME_BYTES));
+        size_t differing = 0, drawn = 0;
+        for (int i = 0; i < FRAME_PIXELS; ++i) {
+            differing += arm[i] != host_frame.pixels[i];
+            drawn += host_frame.pixels[i] != static_cast<uint16_t>(background[i / 2] >> (16 * (i & 1)));
+        }
+        EXPECT_EQ(differing, 0u) << "round " << round << ", offset " << offset;
+        EXPECT_GT(drawn, 5000u) << "round " << round;  // the lines did draw
+    }
+    meshes[0].ready = false;
 }
 
 uint32_t hash_pixels(const uint16_t* p, size_t n) {
