@@ -34,14 +34,15 @@ inline bool row_on_frame(int32_t first, int32_t n) {
 struct EdgeWork {
     const int16_t* edges;
     int32_t left;
-    int32_t offset;
+    const uint32_t* pairs;  // entry k: ramp level k, level 63 - k in the top half
     const Vec3* vertices;
     uint16_t* frame;
-    const uint16_t* ramp;
+    int32_t unused;
     const uint32_t* reciprocal;
 };
 static_assert(sizeof(Vec3) == 12 && MESH_SLOTS == 10385, "render/arm/lines.S: vertex size and slot limit");
 extern "C" int32_t korvax_mesh_edges(EdgeWork* work);
+extern "C" int32_t korvax_line_aa(EdgeWork* work, int32_t x0, int32_t y0, int32_t x1, int32_t y1);
 extern "C" void korvax_fill_halfwords(uint16_t* p, int32_t n, uint32_t colour);
 #endif
 
@@ -249,18 +250,15 @@ int32_t scaled(int32_t a, int32_t b, int32_t d) {
     return static_cast<int32_t>(p / d);
 }
 
-}  // namespace
-
-void draw_clipped_line(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+// Cohen-Sutherland: true with both ends moved into clip_rect, or false when
+// no part of the line is inside.
+bool clip_line(int32_t& x0, int32_t& y0, int32_t& x1, int32_t& y1) {
     const ClipRect c = render_state.clip_rect;
     int32_t c0 = line_outcode(x0, y0, c);
     int32_t c1 = line_outcode(x1, y1, c);
     for (;;) {
-        if ((c0 | c1) == 0) {
-            draw_line_aa(x0, y0, x1, y1);
-            return;
-        }
-        if ((c0 & c1) != 0) return;
+        if ((c0 | c1) == 0) return true;
+        if ((c0 & c1) != 0) return false;
         // Move the second endpoint while it is outside, else the first, onto
         // the edge of the lowest set bit (1 top, 2 bottom, 4 left, 8 right).
         // The other endpoint is not beyond that edge, so the divisor is not 0.
@@ -285,6 +283,12 @@ void draw_clipped_line(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
     }
 }
 
+}  // namespace
+
+void draw_clipped_line(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+    if (clip_line(x0, y0, x1, y1)) draw_line_aa(x0, y0, x1, y1);
+}
+
 namespace {
 
 void draw_edge(const int16_t* pair, int32_t offset) {
@@ -303,15 +307,27 @@ void draw_mesh_edges(const MeshObject& mesh, const int16_t* edges, int32_t count
     if (!mesh.ready) return;
 #if defined(__arm__)
     const ClipRect& c = render_state.clip_rect;
-    if (count > 0 && c.x_min == 0 && c.y_min == 0 && c.x_max == SCREEN_WIDTH - 1 && c.y_max == SCREEN_HEIGHT - 1) {
-        // The pairs the ARM code leaves (an end off the screen, a pixel on
-        // row 240 or past column 319) take the portable step one at a time.
-        EdgeWork work{edges,       count,  offset, projected_vertices, target_pixels(), render_state.shade_ramp,
-                      LINE_RECIPROCAL.m};
+    if (count > 0 && (offset & 0xFFFF) == 0 && c.x_min == 0 && c.y_min == 0 && c.x_max == SCREEN_WIDTH - 1 &&
+        c.y_max == SCREEN_HEIGHT - 1) {
+        // Both pixels of a pair from one table entry.
+        uint32_t pairs[64];
+        const uint16_t* ramp = render_state.shade_ramp;
+        for (int32_t k = 0; k < 64; ++k) pairs[k] = ramp[k] | static_cast<uint32_t>(ramp[63 - k]) << 16;
+        EdgeWork work{edges, count, pairs, projected_vertices, target_pixels(), 0, LINE_RECIPROCAL.m};
+        // The pairs the ARM code leaves (an end off the screen, a pixel that
+        // would be dropped) are clipped here, then drawn by the ARM code
+        // where it can (which writes the walk's place: kept here).
         while (korvax_mesh_edges(&work) != 0) {
-            draw_edge(work.edges, offset);
-            work.edges += 2;
-            --work.left;
+            const int16_t* const pair = work.edges;
+            const int32_t left = work.left;
+            const Vec3& p = projected_vertices[pair[0]];
+            const Vec3& q = projected_vertices[pair[1]];
+            int32_t x0 = p.x, y0 = p.y, x1 = q.x, y1 = q.y;
+            if (clip_line(x0, y0, x1, y1) && korvax_line_aa(&work, x0, y0, x1, y1) != 0) {
+                draw_line_aa(x0, y0, x1, y1);
+            }
+            work.edges = pair + 2;
+            work.left = left - 1;
         }
         return;
     }

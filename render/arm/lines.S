@@ -3,17 +3,17 @@
 @
 @ struct EdgeWork {                          byte offset
 @     const int16_t* edges;  int32_t left;   0, 4    the next pair, pairs left
-@     int32_t offset;                        8       added to both slots
+@     const uint32_t* pairs;                 8       entry k: level k | level 63 - k << 16
 @     const Vec3* vertices;                  12      projected_vertices, 12 bytes each
 @     uint16_t* frame;                       16
-@     const uint16_t* ramp;                  20      64 levels
 @     const uint32_t* reciprocal;            24      entry d = floor((2^32 - 1) / d)
-@ };
+@ };                                         (20 unused)
 @
-@ Used only while the clip rectangle is the whole screen. A pair whose ends
-@ both lie on the screen, and none of whose pixels the portable code would
-@ drop, is drawn here; any other pair stops the walk and is left to the
-@ portable code.
+@ Used only while the clip rectangle is the whole screen, and with slot
+@ offsets that leave 16-bit slot numbers as they are. A line whose ends both
+@ lie on the screen, and none of whose pixels the portable code would drop, is
+@ drawn here; a pair wholly beyond one edge of the screen is skipped; any
+@ other pair stops the walk and is left to the portable code.
 
     .syntax unified
     .text
@@ -21,7 +21,7 @@
     .align 2
 
     .equ ROW_BYTES, 640
-    .equ SLOT_LIMIT, 10385 << 16        @ MESH_SLOTS, in the top half
+    .equ SLOT_LIMIT, 10385              @ MESH_SLOTS
     .equ POSITION_START, 0x800FFFFF     @ 2,048 << 20, low bits all ones
 
 @ The slope of draw_line_aa, 2 x floor(num x 2,048 / den) for num <= den
@@ -45,6 +45,32 @@
     movne lr, lr, lsl #21
     .endm
 
+@ One step of a line. The position word r12 holds the line's place across
+@ the pair (h of the portable code, 12 bits) in its top bits, so adding the
+@ step lr carries out exactly when h reaches 4,096 and leaves h & 4,095; its
+@ top six bits, eor r5, pick the entry of the pair table r6, whose halves go
+@ to the pixel at the new p (r4) and to the one \other bytes on.
+@ Shallow: p moves a pixel right, and a row (r11) on a carry.
+    .macro SHALLOW_STEP
+    adds r12, r12, lr
+    addcs r4, r4, r11
+    eor r3, r5, r12, lsr #26
+    ldr r3, [r6, r3, lsl #2]
+    strh r3, [r4, #2]!
+    mov r3, r3, lsr #16
+    strh r3, [r4, r10]
+    .endm
+@ Steep: p moves a row (r11), and a pixel right on a carry.
+    .macro STEEP_STEP
+    adds r12, r12, lr
+    addcs r4, r4, #2
+    eor r3, r5, r12, lsr #26
+    ldr r3, [r6, r3, lsl #2]
+    strh r3, [r4, r11]!
+    mov r3, r3, lsr #16
+    strh r3, [r4, #2]
+    .endm
+
 @ int32_t korvax_mesh_edges(EdgeWork* w): 0 when every pair is done, else 1
 @ with edges and left naming the pair this code leaves.
     .global korvax_mesh_edges
@@ -52,25 +78,21 @@
 korvax_mesh_edges:
     stmfd sp!, {r4-r11, lr}
     ldmia r0, {r1, r2}              @ edges, left
+.Lreload:
+    ldr r9, [r0, #12]               @ vertices
+    ldr r10, =SLOT_LIMIT
 .Lnext:
     subs r2, r2, #1
     bmi .Ldone
     ldrsh r3, [r1], #2
     ldrsh r4, [r1], #2
-    ldr r12, [r0, #8]               @ offset
-    ldr lr, =SLOT_LIMIT
-    add r3, r3, r12
-    add r4, r4, r12
-    mov r3, r3, lsl #16             @ the 16-bit slot numbers
-    mov r4, r4, lsl #16
-    cmp r3, lr
-    cmplo r4, lr
+    cmp r3, r10                     @ unsigned: a negative slot is past the store too
+    cmplo r4, r10
     bhs .Lnext                      @ a slot past the store: no line
-    ldr r12, [r0, #12]
-    add r3, r3, r3, lsl #1          @ 3 x slot, << 16
+    add r3, r3, r3, lsl #1
     add r4, r4, r4, lsl #1
-    add r3, r12, r3, lsr #14        @ &vertices[slot]
-    add r4, r12, r4, lsr #14
+    add r3, r9, r3, lsl #2          @ &vertices[slot]
+    add r4, r9, r4, lsl #2
     ldmia r3, {r5, r6}              @ x0, y0
     ldmia r4, {r7, r8}              @ x1, y1
     cmp r5, #320                    @ both ends on the screen
@@ -78,6 +100,10 @@ korvax_mesh_edges:
     cmplo r6, #240
     cmplo r8, #240
     bhs .Loff
+
+@ The line from (r5, r6) to (r7, r8), both on the screen; r9 .. r12 and lr
+@ are free, and it ends at .Lreload (drawn) or .Lleave.
+.Ldraw:
     cmp r7, r5                      @ the left end first
     movlt r3, r5
     movlt r5, r7
@@ -101,42 +127,33 @@ korvax_mesh_edges:
     cmp r9, r10
     ble .Lsteep
 
-    @ Shallow, one column a step: the pair stacked vertically, so no row may
-    @ be 239 (the lower pixel would be dropped).
+    @ Shallow, one column a step: the pair stacked vertically, so the other
+    @ end may not lie on row 239 either.
     cmp r8, #239
     beq .Lleave
     SLOPE r10, r9
-    cmp r11, #0                     @ flip: 63 going down
+    ldr r6, [r0, #8]
+    cmp r11, #0                     @ the upper pixel's level flipped going down
     movgt r5, #63
     movlt r5, #0
     mov r10, #ROW_BYTES
-    ldr r6, [r0, #20]
-    add r7, r6, #126                @ ramp + 63: level 63 - i at r7 - 2i
     ldr r12, =POSITION_START
-    add r3, r12, lr                 @ the start pair: level i unflipped
+    add r3, r12, lr                 @ the start pair: level i above 63 - i
     mov r3, r3, lsr #26
-    add r8, r6, r3, lsl #1
-    ldrh r8, [r8]
-    sub r3, r7, r3, lsl #1
-    ldrh r3, [r3]
-    strh r8, [r4]
+    ldr r3, [r6, r3, lsl #2]
+    strh r3, [r4]
+    mov r3, r3, lsr #16
     strh r3, [r4, r10]
-    @ Per column: the position word r12 holds the line's place across the
-    @ pair (h of the portable code, 12 bits) in its top bits, so adding the
-    @ step carries out exactly when h reaches 4,096 and leaves h & 4,095;
-    @ its top six bits are the level, flipped by one eor.
-1:  adds r12, r12, lr
-    addcs r4, r4, r11
-    eor r3, r5, r12, lsr #26        @ the upper pixel's level
-    add r8, r6, r3, lsl #1
-    ldrh r8, [r8]
-    sub r3, r7, r3, lsl #1
-    ldrh r3, [r3]
-    strh r8, [r4, #2]!
-    strh r3, [r4, r10]
+    tst r9, #1                      @ an odd step first, then two a turn
+    beq 1f
+    SHALLOW_STEP
     subs r9, r9, #1
+    beq .Lreload
+1:  SHALLOW_STEP
+    SHALLOW_STEP
+    subs r9, r9, #2
     bne 1b
-    b .Lnext
+    b .Lreload
 
     @ Steep, one row a step: the pair side by side. The right pixel is kept
     @ while the column is left of 319, so the right end may not lie on it.
@@ -145,44 +162,39 @@ korvax_mesh_edges:
     cmp r3, #63
     beq .Lleave
     SLOPE r9, r10
+    ldr r6, [r0, #8]
     mov r9, r10                     @ ady rows
     mov r10, #ROW_BYTES
-    ldr r6, [r0, #20]
-    add r7, r6, #126
+    mov r5, #63                     @ entry 63 - i: level 63 - i left, i right
     ldr r12, =POSITION_START
     add r3, r12, lr                 @ the start pair, stacked as in the shallow case
     mov r3, r3, lsr #26
-    add r8, r6, r3, lsl #1
-    ldrh r8, [r8]
-    sub r3, r7, r3, lsl #1
-    ldrh r3, [r3]
-    strh r8, [r4]
+    ldr r3, [r6, r3, lsl #2]
+    strh r3, [r4]
+    mov r3, r3, lsr #16
     strh r3, [r4, r10]
-    @ Per row, the position word as above: a carry moves one column right.
-2:  adds r12, r12, lr
-    addcs r4, r4, #2
-    mov r3, r12, lsr #26
-    add r8, r6, r3, lsl #1
-    ldrh r8, [r8]                   @ level i, right
-    sub r3, r7, r3, lsl #1
-    ldrh r3, [r3]                   @ level 63 - i, left
-    strh r3, [r4, r11]!
-    strh r8, [r4, #2]
+    tst r9, #1
+    beq 2f
+    STEEP_STEP
     subs r9, r9, #1
+    beq .Lreload
+2:  STEEP_STEP
+    STEEP_STEP
+    subs r9, r9, #2
     bne 2b
-    b .Lnext
+    b .Lreload
 
     @ One column: level 63 on the rows after the start, or the single pixel.
 .Lvertical:
-    ldr r3, [r0, #20]
-    ldrh r3, [r3, #126]
+    ldr r3, [r0, #8]
+    ldr r3, [r3, #63 * 4]
     cmp r10, #0
     strheq r3, [r4]
-    beq .Lnext
+    beq .Lreload
 3:  strh r3, [r4, r11]!
     subs r10, r10, #1
     bne 3b
-    b .Lnext
+    b .Lreload
 
     @ An end off the screen: a pair wholly beyond one edge of it has no
     @ pixel (the outcodes share a bit); any other is clipped by the
@@ -213,6 +225,28 @@ korvax_mesh_edges:
     bx lr
     .ltorg
     .size korvax_mesh_edges, . - korvax_mesh_edges
+
+@ int32_t korvax_line_aa(EdgeWork* w, int32_t x0, int32_t y0, int32_t x1,
+@ int32_t y1): the line of draw_line_aa between two ends on the screen, by
+@ the code above, with no pairs left after it: 0 when drawn, 1 when left to
+@ the portable code (edges and left of w are written and mean nothing).
+    .global korvax_line_aa
+    .type korvax_line_aa, %function
+korvax_line_aa:
+    ldr r12, [sp]                   @ y1
+    stmfd sp!, {r4-r11, lr}
+    mov r5, r1
+    mov r6, r2
+    mov r7, r3
+    mov r8, r12
+    mov r2, #0
+    cmp r5, #320
+    cmplo r7, #320
+    cmplo r6, #240
+    cmplo r8, #240
+    blo .Ldraw
+    b .Lleave
+    .size korvax_line_aa, . - korvax_line_aa
 
 @ void korvax_fill_halfwords(uint16_t* p, int32_t n, uint32_t colour):
 @ n >= 0 pixels of the colour's low half. A halfword to reach a word
