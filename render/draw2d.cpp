@@ -37,12 +37,14 @@ struct EdgeWork {
     const uint32_t* pairs;  // entry k: ramp level k, level 63 - k in the top half
     const Vec3* vertices;
     uint16_t* frame;
-    int32_t unused;
+    const uint8_t* codes;  // 0, or the outcode of every slot below coded
     const uint32_t* reciprocal;
+    int32_t coded;
 };
 static_assert(sizeof(Vec3) == 12 && MESH_SLOTS == 10385, "render/arm/lines.S: vertex size and slot limit");
 extern "C" int32_t korvax_mesh_edges(EdgeWork* work);
 extern "C" int32_t korvax_line_aa(EdgeWork* work, int32_t x0, int32_t y0, int32_t x1, int32_t y1);
+extern "C" void korvax_vertex_codes(uint8_t* codes, const Vec3* vertices, int32_t n);
 extern "C" void korvax_fill_halfwords(uint16_t* p, int32_t n, uint32_t colour);
 #endif
 
@@ -313,18 +315,30 @@ void draw_mesh_edges(const MeshObject& mesh, const int16_t* edges, int32_t count
         uint32_t pairs[64];
         const uint16_t* ramp = render_state.shade_ramp;
         for (int32_t k = 0; k < 64; ++k) pairs[k] = ramp[k] | static_cast<uint32_t>(ramp[63 - k]) << 16;
-        EdgeWork work{edges, count, pairs, projected_vertices, target_pixels(), 0, LINE_RECIPROCAL.m};
+        EdgeWork work{edges, count, pairs, projected_vertices, target_pixels(), nullptr, LINE_RECIPROCAL.m, 0};
+        // Where the pairs name each vertex four times or more on average, the
+        // vertices' outcodes are worked out once each: most pairs of a large
+        // mesh lie wholly off the screen, and two loads reject them.
+        const int32_t slots = mesh.vertex_count < MESH_SLOTS ? mesh.vertex_count + 1 : MESH_SLOTS;
+        if (count >= 2 * slots) {
+            static uint8_t codes[MESH_SLOTS];
+            korvax_vertex_codes(codes, projected_vertices, slots);
+            work.codes = codes;
+            work.coded = slots;
+        }
         // The pairs the ARM code leaves (an end off the screen, a pixel that
         // would be dropped) are clipped here, then drawn by the ARM code
         // where it can (which writes the walk's place: kept here).
         while (korvax_mesh_edges(&work) != 0) {
             const int16_t* const pair = work.edges;
             const int32_t left = work.left;
-            const Vec3& p = projected_vertices[pair[0]];
-            const Vec3& q = projected_vertices[pair[1]];
-            int32_t x0 = p.x, y0 = p.y, x1 = q.x, y1 = q.y;
-            if (clip_line(x0, y0, x1, y1) && korvax_line_aa(&work, x0, y0, x1, y1) != 0) {
-                draw_line_aa(x0, y0, x1, y1);
+            const uint16_t a = static_cast<uint16_t>(pair[0]), b = static_cast<uint16_t>(pair[1]);
+            if (a < MESH_SLOTS && b < MESH_SLOTS) {
+                int32_t x0 = projected_vertices[a].x, y0 = projected_vertices[a].y;
+                int32_t x1 = projected_vertices[b].x, y1 = projected_vertices[b].y;
+                if (clip_line(x0, y0, x1, y1) && korvax_line_aa(&work, x0, y0, x1, y1) != 0) {
+                    draw_line_aa(x0, y0, x1, y1);
+                }
             }
             work.edges = pair + 2;
             work.left = left - 1;

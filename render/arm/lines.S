@@ -6,8 +6,13 @@
 @     const uint32_t* pairs;                 8       entry k: level k | level 63 - k << 16
 @     const Vec3* vertices;                  12      projected_vertices, 12 bytes each
 @     uint16_t* frame;                       16
+@     const uint8_t* codes;                  20      0, or the outcode of every slot below coded
 @     const uint32_t* reciprocal;            24      entry d = floor((2^32 - 1) / d)
-@ };                                         (20 unused)
+@     int32_t coded;                         28
+@ };
+@
+@ An outcode has 1 for a vertex above row 0, 2 below row 239, 4 left of
+@ column 0, 8 right of column 319 (korvax_vertex_codes).
 @
 @ Used only while the clip rectangle is the whole screen, and with slot
 @ offsets that leave 16-bit slot numbers as they are. A line whose ends both
@@ -80,6 +85,10 @@ korvax_mesh_edges:
     ldmia r0, {r1, r2}              @ edges, left
 .Lreload:
     ldr r9, [r0, #12]               @ vertices
+    ldr r11, [r0, #20]
+    cmp r11, #0
+    ldrne r10, [r0, #28]
+    bne .Lnext_coded
     ldr r10, =SLOT_LIMIT
 .Lnext:
     subs r2, r2, #1
@@ -196,6 +205,32 @@ korvax_mesh_edges:
     bne 3b
     b .Lreload
 
+@ The same walk with the outcodes of the vertices (r11) below slot r10
+@ worked out once per vertex: a pair wholly beyond one edge of the screen
+@ costs two loads and a test. A pair naming a slot without an outcode is
+@ left to the portable code.
+.Lnext_coded:
+    subs r2, r2, #1
+    bmi .Ldone
+    ldrsh r3, [r1], #2
+    ldrsh r4, [r1], #2
+    cmp r3, r10
+    cmplo r4, r10
+    bhs .Lleave
+    ldrb r5, [r11, r3]
+    ldrb r6, [r11, r4]
+    tst r5, r6
+    bne .Lnext_coded                @ both beyond one edge: no pixel
+    orrs r5, r5, r6
+    bne .Lleave                     @ an end off the screen: clipped by the portable code
+    add r3, r3, r3, lsl #1
+    add r4, r4, r4, lsl #1
+    add r3, r9, r3, lsl #2
+    add r4, r9, r4, lsl #2
+    ldmia r3, {r5, r6}
+    ldmia r4, {r7, r8}
+    b .Ldraw
+
     @ An end off the screen: a pair wholly beyond one edge of it has no
     @ pixel (the outcodes share a bit); any other is clipped by the
     @ portable code.
@@ -247,6 +282,29 @@ korvax_line_aa:
     blo .Ldraw
     b .Lleave
     .size korvax_line_aa, . - korvax_line_aa
+
+@ void korvax_vertex_codes(uint8_t* codes, const Vec3* vertices, int32_t n):
+@ the outcodes of n >= 1 vertices against the screen.
+    .global korvax_vertex_codes
+    .type korvax_vertex_codes, %function
+korvax_vertex_codes:
+    stmfd sp!, {r4, lr}
+1:  ldmia r1!, {r3, r4, r12}        @ x, y, z
+    mov lr, #0
+    cmp r3, #0
+    movlt lr, #4
+    cmp r3, #320
+    movge lr, #8
+    cmp r4, #0
+    orrlt lr, lr, #1
+    cmp r4, #240
+    orrge lr, lr, #2
+    strb lr, [r0], #1
+    subs r2, r2, #1
+    bne 1b
+    ldmfd sp!, {r4, lr}
+    bx lr
+    .size korvax_vertex_codes, . - korvax_vertex_codes
 
 @ void korvax_fill_halfwords(uint16_t* p, int32_t n, uint32_t colour):
 @ n >= 0 pixels of the colour's low half. A halfword to reach a word

@@ -274,6 +274,12 @@ TEST(MeterArmCode, WireFramesEqualThePortableLines) {
         ASSERT_TRUE(core().write(edge_at, edges.data(), edges.size() * 2));
         // Offsets that move no slot in 16 bits, and one that moves them all.
         const int32_t offset = pick({0, 65536, -65536, 1});
+        // Meshes small enough for the outcodes once per vertex (some pairs
+        // then naming slots past the mesh), and one too large for them.
+        constexpr uint16_t VERTEX_COUNTS[4] = {300, VERTICES, 349, 0};
+        const uint16_t vertex_count = VERTEX_COUNTS[round % 4];
+        meshes[0].vertex_count = vertex_count;
+        ASSERT_TRUE(core().write(mesh_at + offsetof(MeshObject, vertex_count), &vertex_count, 2));
         const std::vector<uint32_t> background = random_words(FRAME_PIXELS / 2, 60 + round);
         std::memcpy(host_frame.pixels, background.data(), FRAME_BYTES);
         ASSERT_TRUE(core().write(frame, background.data(), FRAME_BYTES));
@@ -301,6 +307,7 @@ TEST(MeterArmCode, WireFramesEqualThePortableLines) {
         EXPECT_GT(drawn, 5000u) << "round " << round;  // the lines did draw
     }
     meshes[0].ready = false;
+    meshes[0].vertex_count = 0;
 }
 
 uint32_t hash_pixels(const uint16_t* p, size_t n) {
