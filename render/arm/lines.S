@@ -194,13 +194,24 @@ korvax_mesh_edges:
     b .Lreload
 
     @ One column: level 63 on the rows after the start, or the single pixel.
+    @ The rows past whole fours first (bits 0 and 1 of the count shifted
+    @ into the carry), then four a turn.
 .Lvertical:
     ldr r3, [r0, #8]
     ldr r3, [r3, #63 * 4]
     cmp r10, #0
     strheq r3, [r4]
     beq .Lreload
+    movs r10, r10, lsr #1
+    strhcs r3, [r4, r11]!
+    movs r10, r10, lsr #1
+    strhcs r3, [r4, r11]!
+    strhcs r3, [r4, r11]!
+    beq .Lreload
 3:  strh r3, [r4, r11]!
+    strh r3, [r4, r11]!
+    strh r3, [r4, r11]!
+    strh r3, [r4, r11]!
     subs r10, r10, #1
     bne 3b
     b .Lreload
