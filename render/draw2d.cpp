@@ -326,9 +326,9 @@ void draw_mesh_edges(const MeshObject& mesh, const int16_t* edges, int32_t count
             work.codes = codes;
             work.coded = slots;
         }
-        // The pairs the ARM code leaves (an end off the screen, a pixel that
-        // would be dropped) are clipped here, then drawn by the ARM code
-        // where it can (which writes the walk's place: kept here).
+        // The pairs the ARM code leaves (an end off the screen, or a slot
+        // without an outcode) are clipped here, then drawn by the ARM code
+        // (which writes the walk's place: kept here).
         while (korvax_mesh_edges(&work) != 0) {
             const int16_t* const pair = work.edges;
             const int32_t left = work.left;

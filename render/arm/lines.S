@@ -16,9 +16,9 @@
 @
 @ Used only while the clip rectangle is the whole screen, and with slot
 @ offsets that leave 16-bit slot numbers as they are. A line whose ends both
-@ lie on the screen, and none of whose pixels the portable code would drop, is
-@ drawn here; a pair wholly beyond one edge of the screen is skipped; any
-@ other pair stops the walk and is left to the portable code.
+@ lie on the screen is drawn here; a pair wholly beyond one edge of the
+@ screen is skipped; any other pair stops the walk and is left to the
+@ portable code, which clips it.
 
     .syntax unified
     .text
@@ -111,7 +111,7 @@ korvax_mesh_edges:
     bhs .Loff
 
 @ The line from (r5, r6) to (r7, r8), both on the screen; r9 .. r12 and lr
-@ are free, and it ends at .Lreload (drawn) or .Lleave.
+@ are free, and it ends at .Lreload.
 .Ldraw:
     cmp r7, r5                      @ the left end first
     movlt r3, r5
@@ -131,15 +131,14 @@ korvax_mesh_edges:
     rsbmi r10, r10, #0              @ ady
     cmp r9, #0
     beq .Lvertical
-    cmp r6, #239                    @ the start pair's lower pixel would be dropped
-    beq .Lleave
     cmp r9, r10
     ble .Lsteep
 
-    @ Shallow, one column a step: the pair stacked vertically, so the other
-    @ end may not lie on row 239 either.
-    cmp r8, #239
-    beq .Lleave
+    @ Shallow, one column a step: the pair stacked vertically. A line
+    @ reaching row 239 takes the loop that drops the lower pixel there.
+    cmp r6, #239
+    cmpne r8, #239
+    beq .Lshallow_bottom
     SLOPE r10, r9
     ldr r6, [r0, #8]
     cmp r11, #0                     @ the upper pixel's level flipped going down
@@ -165,11 +164,14 @@ korvax_mesh_edges:
     b .Lreload
 
     @ Steep, one row a step: the pair side by side. The right pixel is kept
-    @ while the column is left of 319, so the right end may not lie on it.
+    @ while the column is left of 319: a line ending in column 319, or
+    @ starting on row 239 (the start pair's lower pixel), takes the loop
+    @ that drops them.
 .Lsteep:
-    sub r3, r7, #256
-    cmp r3, #63
-    beq .Lleave
+    cmp r6, #239
+    subne r3, r7, #256
+    cmpne r3, #63
+    beq .Lsteep_edge
     SLOPE r9, r10
     ldr r6, [r0, #8]
     mov r9, r10                     @ ady rows
@@ -191,6 +193,76 @@ korvax_mesh_edges:
     STEEP_STEP
     subs r9, r9, #2
     bne 2b
+    b .Lreload
+
+    @ The shallow loop with the lower pixel dropped on row 239 (from
+    @ r7 = the frame's row 239 on), one column a turn.
+.Lshallow_bottom:
+    SLOPE r10, r9
+    ldr r6, [r0, #8]
+    cmp r11, #0
+    movgt r5, #63
+    movlt r5, #0
+    mov r10, #ROW_BYTES
+    ldr r7, [r0, #16]
+    add r7, r7, #0x25000            @ 239 x 640 = 0x25580
+    add r7, r7, #0x580
+    ldr r12, =POSITION_START
+    add r3, r12, lr
+    mov r3, r3, lsr #26
+    ldr r3, [r6, r3, lsl #2]
+    strh r3, [r4]
+    cmp r4, r7
+    movlo r3, r3, lsr #16
+    strhlo r3, [r4, r10]
+4:  adds r12, r12, lr
+    addcs r4, r4, r11
+    eor r3, r5, r12, lsr #26
+    ldr r3, [r6, r3, lsl #2]
+    strh r3, [r4, #2]!
+    cmp r4, r7
+    movlo r3, r3, lsr #16
+    strhlo r3, [r4, r10]
+    subs r9, r9, #1
+    bne 4b
+    b .Lreload
+
+    @ The steep loop with the start pair's lower pixel dropped on row 239,
+    @ and the right pixel dropped once the column reaches 319: r8 counts the
+    @ carries left before it does (dx when the line ends in column 319, else
+    @ more than the line has).
+.Lsteep_edge:
+    sub r3, r7, #256
+    cmp r3, #63
+    moveq r8, r9
+    mvnne r8, #0x80000000
+    SLOPE r9, r10
+    ldr r6, [r0, #8]
+    mov r9, r10
+    mov r10, #ROW_BYTES
+    mov r5, #63
+    ldr r7, [r0, #16]
+    add r7, r7, #0x25000
+    add r7, r7, #0x580
+    ldr r12, =POSITION_START
+    add r3, r12, lr
+    mov r3, r3, lsr #26
+    ldr r3, [r6, r3, lsl #2]
+    strh r3, [r4]
+    cmp r4, r7
+    movlo r3, r3, lsr #16
+    strhlo r3, [r4, r10]
+5:  adds r12, r12, lr
+    addcs r4, r4, #2
+    subcs r8, r8, #1
+    eor r3, r5, r12, lsr #26
+    ldr r3, [r6, r3, lsl #2]
+    strh r3, [r4, r11]!
+    cmp r8, #0
+    movne r3, r3, lsr #16
+    strhne r3, [r4, #2]
+    subs r9, r9, #1
+    bne 5b
     b .Lreload
 
     @ One column: level 63 on the rows after the start, or the single pixel.
@@ -273,9 +345,9 @@ korvax_mesh_edges:
     .size korvax_mesh_edges, . - korvax_mesh_edges
 
 @ int32_t korvax_line_aa(EdgeWork* w, int32_t x0, int32_t y0, int32_t x1,
-@ int32_t y1): the line of draw_line_aa between two ends on the screen, by
-@ the code above, with no pairs left after it: 0 when drawn, 1 when left to
-@ the portable code (edges and left of w are written and mean nothing).
+@ int32_t y1): the line of draw_line_aa by the code above, with no pairs
+@ left after it: 0 when drawn, 1 for an end off the screen, left to the
+@ portable code (edges and left of w are written and mean nothing).
     .global korvax_line_aa
     .type korvax_line_aa, %function
 korvax_line_aa:

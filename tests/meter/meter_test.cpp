@@ -283,6 +283,10 @@ TEST(MeterArmCode, WireFramesEqualThePortableLines) {
         const std::vector<uint32_t> background = random_words(FRAME_PIXELS / 2, 60 + round);
         std::memcpy(host_frame.pixels, background.data(), FRAME_BYTES);
         ASSERT_TRUE(core().write(frame, background.data(), FRAME_BYTES));
+        // Two rows past the frame, where the lower pixel of a pair on row
+        // 239 would land: they must stay.
+        const std::vector<uint32_t> guard = random_words(320, 90 + round);
+        ASSERT_TRUE(core().write(frame + FRAME_BYTES, guard.data(), guard.size() * 4));
         const CallResult c = core().call("_ZN6korvax15draw_mesh_edgesERKNS_10MeshObjectEPKsll",
                                          {mesh_at, edge_at, static_cast<uint32_t>(PAIRS), static_cast<uint32_t>(offset)});
         ASSERT_TRUE(c.ok) << c.error;
@@ -298,6 +302,9 @@ TEST(MeterArmCode, WireFramesEqualThePortableLines) {
             draw_line_aa(x0, y, x1, y);
         }
         ASSERT_TRUE(core().read(frame, arm.data(), FRAME_BYTES));
+        std::vector<uint32_t> past(guard.size());
+        ASSERT_TRUE(core().read(frame + FRAME_BYTES, past.data(), past.size() * 4));
+        EXPECT_EQ(past, guard) << "round " << round << ": written past the frame";
         size_t differing = 0, drawn = 0;
         for (int i = 0; i < FRAME_PIXELS; ++i) {
             differing += arm[i] != host_frame.pixels[i];
