@@ -40,6 +40,7 @@ struct EdgeWork {
     const uint8_t* codes;  // 0, or the outcode of every slot below coded
     const uint32_t* reciprocal;
     int32_t coded;
+    const void* resume;  // the ARM code's own
 };
 static_assert(sizeof(Vec3) == 12 && MESH_SLOTS == 10385, "render/arm/lines.S: vertex size and slot limit");
 extern "C" int32_t korvax_mesh_edges(EdgeWork* work);
@@ -315,7 +316,7 @@ void draw_mesh_edges(const MeshObject& mesh, const int16_t* edges, int32_t count
         uint32_t pairs[64];
         const uint16_t* ramp = render_state.shade_ramp;
         for (int32_t k = 0; k < 64; ++k) pairs[k] = ramp[k] | static_cast<uint32_t>(ramp[63 - k]) << 16;
-        EdgeWork work{edges, count, pairs, projected_vertices, target_pixels(), nullptr, LINE_RECIPROCAL.m, 0};
+        EdgeWork work{edges, count, pairs, projected_vertices, target_pixels(), nullptr, LINE_RECIPROCAL.m, 0, nullptr};
         // Where the pairs name each vertex four times or more on average, the
         // vertices' outcodes are worked out once each: most pairs of a large
         // mesh lie wholly off the screen, and two loads reject them.

@@ -9,6 +9,7 @@
 @     const uint8_t* codes;                  20      0, or the outcode of every slot below coded
 @     const uint32_t* reciprocal;            24      entry d = floor((2^32 - 1) / d)
 @     int32_t coded;                         28
+@     const void* resume;                    32      written here: where a drawn line goes on
 @ };
 @
 @ An outcode has 1 for a vertex above row 0, 2 below row 239, 4 left of
@@ -36,7 +37,7 @@
 @ all ones for the slope 4,096 of a diagonal (a carry every step, and the
 @ position's top 12 bits stay for up to 2^20 steps).
 @ Uses r3, r5, r6; result in lr.
-    .macro SLOPE num, den
+    .macro SLOPE num, den, steep
     ldr r3, [r0, #24]
     ldr r3, [r3, \den, lsl #2]
     mov r5, \num, lsl #11
@@ -45,16 +46,20 @@
     sub r6, r5, r6
     cmp r6, \den
     addhs lr, lr, #1
+    .if \steep
     cmp lr, #2048
     mvneq lr, #0
     movne lr, lr, lsl #21
+    .else
+    mov lr, lr, lsl #21             @ num < den: below 2,048
+    .endif
     .endm
 
 @ One step of a line. The position word r12 holds the line's place across
 @ the pair (h of the portable code, 12 bits) in its top bits, so adding the
 @ step lr carries out exactly when h reaches 4,096 and leaves h & 4,095; its
 @ top six bits, eor r5, pick the entry of the pair table r6, whose halves go
-@ to the pixel at the new p (r4) and to the one \other bytes on.
+@ to the pixel at the new p (r4) and to its partner.
 @ Shallow: p moves a pixel right, and a row (r11) on a carry.
     .macro SHALLOW_STEP
     adds r12, r12, lr
@@ -83,12 +88,19 @@
 korvax_mesh_edges:
     stmfd sp!, {r4-r11, lr}
     ldmia r0, {r1, r2}              @ edges, left
-.Lreload:
+    ldr r3, [r0, #20]
+    cmp r3, #0
+    adreq r3, .Lresume
+    adrne r3, .Lresume_coded
+    str r3, [r0, #32]               @ where a drawn line goes on
+    mov pc, r3
+.Lresume_coded:
     ldr r9, [r0, #12]               @ vertices
-    ldr r11, [r0, #20]
-    cmp r11, #0
-    ldrne r10, [r0, #28]
-    bne .Lnext_coded
+    ldr r11, [r0, #20]              @ outcodes
+    ldr r10, [r0, #28]              @ slots with one
+    b .Lnext_coded
+.Lresume:
+    ldr r9, [r0, #12]
     ldr r10, =SLOT_LIMIT
 .Lnext:
     subs r2, r2, #1
@@ -111,7 +123,7 @@ korvax_mesh_edges:
     bhs .Loff
 
 @ The line from (r5, r6) to (r7, r8), both on the screen; r9 .. r12 and lr
-@ are free, and it ends at .Lreload.
+@ are free, and it goes on at the resume address.
 .Ldraw:
     cmp r7, r5                      @ the left end first
     movlt r3, r5
@@ -139,7 +151,7 @@ korvax_mesh_edges:
     cmp r6, #239
     cmpne r8, #239
     beq .Lshallow_bottom
-    SLOPE r10, r9
+    SLOPE r10, r9, 0
     ldr r6, [r0, #8]
     cmp r11, #0                     @ the upper pixel's level flipped going down
     movgt r5, #63
@@ -156,12 +168,12 @@ korvax_mesh_edges:
     beq 1f
     SHALLOW_STEP
     subs r9, r9, #1
-    beq .Lreload
+    ldreq pc, [r0, #32]
 1:  SHALLOW_STEP
     SHALLOW_STEP
     subs r9, r9, #2
     bne 1b
-    b .Lreload
+    ldr pc, [r0, #32]
 
     @ Steep, one row a step: the pair side by side. The right pixel is kept
     @ while the column is left of 319: a line ending in column 319, or
@@ -172,7 +184,7 @@ korvax_mesh_edges:
     subne r3, r7, #256
     cmpne r3, #63
     beq .Lsteep_edge
-    SLOPE r9, r10
+    SLOPE r9, r10, 1
     ldr r6, [r0, #8]
     mov r9, r10                     @ ady rows
     mov r10, #ROW_BYTES
@@ -188,17 +200,17 @@ korvax_mesh_edges:
     beq 2f
     STEEP_STEP
     subs r9, r9, #1
-    beq .Lreload
+    ldreq pc, [r0, #32]
 2:  STEEP_STEP
     STEEP_STEP
     subs r9, r9, #2
     bne 2b
-    b .Lreload
+    ldr pc, [r0, #32]
 
     @ The shallow loop with the lower pixel dropped on row 239 (from
     @ r7 = the frame's row 239 on), one column a turn.
 .Lshallow_bottom:
-    SLOPE r10, r9
+    SLOPE r10, r9, 0
     ldr r6, [r0, #8]
     cmp r11, #0
     movgt r5, #63
@@ -225,7 +237,7 @@ korvax_mesh_edges:
     strhlo r3, [r4, r10]
     subs r9, r9, #1
     bne 4b
-    b .Lreload
+    ldr pc, [r0, #32]
 
     @ The steep loop with the start pair's lower pixel dropped on row 239,
     @ and the right pixel dropped once the column reaches 319: r8 counts the
@@ -236,7 +248,7 @@ korvax_mesh_edges:
     cmp r3, #63
     moveq r8, r9
     mvnne r8, #0x80000000
-    SLOPE r9, r10
+    SLOPE r9, r10, 1
     ldr r6, [r0, #8]
     mov r9, r10
     mov r10, #ROW_BYTES
@@ -263,7 +275,7 @@ korvax_mesh_edges:
     strhne r3, [r4, #2]
     subs r9, r9, #1
     bne 5b
-    b .Lreload
+    ldr pc, [r0, #32]
 
     @ One column: level 63 on the rows after the start, or the single pixel.
     @ The rows past whole fours first (bits 0 and 1 of the count shifted
@@ -273,20 +285,20 @@ korvax_mesh_edges:
     ldr r3, [r3, #63 * 4]
     cmp r10, #0
     strheq r3, [r4]
-    beq .Lreload
+    ldreq pc, [r0, #32]
     movs r10, r10, lsr #1
     strhcs r3, [r4, r11]!
     movs r10, r10, lsr #1
     strhcs r3, [r4, r11]!
     strhcs r3, [r4, r11]!
-    beq .Lreload
+    ldreq pc, [r0, #32]
 3:  strh r3, [r4, r11]!
     strh r3, [r4, r11]!
     strh r3, [r4, r11]!
     strh r3, [r4, r11]!
     subs r10, r10, #1
     bne 3b
-    b .Lreload
+    ldr pc, [r0, #32]
 
 @ The same walk with the outcodes of the vertices (r11) below slot r10
 @ worked out once per vertex: a pair wholly beyond one edge of the screen
@@ -358,12 +370,15 @@ korvax_line_aa:
     mov r7, r3
     mov r8, r12
     mov r2, #0
+    ldr r3, =.Lresume
+    str r3, [r0, #32]
     cmp r5, #320
     cmplo r7, #320
     cmplo r6, #240
     cmplo r8, #240
     blo .Ldraw
     b .Lleave
+    .ltorg
     .size korvax_line_aa, . - korvax_line_aa
 
 @ void korvax_vertex_codes(uint8_t* codes, const Vec3* vertices, int32_t n):
