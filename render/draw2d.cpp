@@ -182,13 +182,17 @@ void draw_line_aa(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
         plot(frame, p, ramp[i]);
         plot(frame, p + ROW, ramp[63 - i]);
         const int32_t flip = dy >= 0 ? 63 : 0;
-        if (dy == 0 && row_on_frame(p + 1, dx) && row_on_frame(p + 1 + ROW, dx)) {
+        if (dy == 0 && row_on_frame(p + 1, dx)) {
             // Level: the slope is 0 and h stays 2,048, so every later column
-            // takes the same pair (levels 31 over 32); both runs lie wholly
-            // on the frame, so nothing needs dropping.
-            fill_run(frame + p + 1, dx, ramp[(h >> 6 & 63) ^ flip]);
-            fill_run(frame + p + 1 + ROW, dx, ramp[(h >> 6 & 63) ^ flip ^ 63]);
-            return;
+            // takes the same pair (levels 31 over 32). The upper run lies
+            // wholly on the frame; the lower one too, or (on row 239) wholly
+            // past its end, where every pixel is dropped.
+            const bool lower_on_frame = row_on_frame(p + 1 + ROW, dx);
+            if (lower_on_frame || p + 1 + ROW >= FRAME_PIXELS) {
+                fill_run(frame + p + 1, dx, ramp[(h >> 6 & 63) ^ flip]);
+                if (lower_on_frame) fill_run(frame + p + 1 + ROW, dx, ramp[(h >> 6 & 63) ^ flip ^ 63]);
+                return;
+            }
         }
         for (int32_t n = dx; n != 0; --n) {
             p += 1;

@@ -406,7 +406,8 @@ korvax_vertex_codes:
 
 @ void korvax_fill_halfwords(uint16_t* p, int32_t n, uint32_t colour):
 @ n >= 0 pixels of the colour's low half. A halfword to reach a word
-@ boundary, then sixteen pixels a store multiple, then what is left.
+@ boundary, then 32 pixels a turn by two stores of eight registers, then
+@ what is left by the bits of the count.
     .global korvax_fill_halfwords
     .type korvax_fill_halfwords, %function
 korvax_fill_halfwords:
@@ -417,19 +418,23 @@ korvax_fill_halfwords:
     tst r0, #2
     strhne r2, [r0], #2
     subne r1, r1, #1
-    stmfd sp!, {r4-r6}
+    stmfd sp!, {r4-r8}
     mov r3, r2
     mov r4, r2
     mov r5, r2
     mov r6, r2
+    mov r7, r2
+    mov r8, r2
     mov r12, r2
-    subs r1, r1, #16
+    subs r1, r1, #32
     blt 2f
-1:  stmia r0!, {r2-r6, r12}
-    stmia r0!, {r2, r3}
-    subs r1, r1, #16
+1:  stmia r0!, {r2-r8, r12}
+    stmia r0!, {r2-r8, r12}
+    subs r1, r1, #32
     bge 1b
-2:  tst r1, #8
+2:  tst r1, #16
+    stmiane r0!, {r2-r8, r12}
+    tst r1, #8
     stmiane r0!, {r2-r5}
     tst r1, #4
     stmiane r0!, {r2, r3}
@@ -437,7 +442,7 @@ korvax_fill_halfwords:
     strne r2, [r0], #4
     tst r1, #1
     strhne r2, [r0]
-    ldmfd sp!, {r4-r6}
+    ldmfd sp!, {r4-r8}
     bx lr
     .size korvax_fill_halfwords, . - korvax_fill_halfwords
 

@@ -161,6 +161,8 @@ TEST_F(Draw2d, AntiAliasedHorizontalAndSloped) {
 TEST_F(Draw2d, AntiAliasedLinesStayInTheFrame) {
     draw_line_aa(0, 239, 319, 239);
     EXPECT_EQ(canvas.row(239).count, 320);
+    EXPECT_EQ(level(0, 239), 32);  // the upper pixels as on any other row
+    for (int x = 1; x < SCREEN_WIDTH; ++x) ASSERT_EQ(level(x, 239), 31) << x;
     draw_line_aa(5, 239, 7, 200);
     draw_line_aa(300, 239, 300, 230);
     draw_clipped_line(-50, 239, 400, 239);
