@@ -3,9 +3,13 @@
 @ edges, kept within columns 0..319 (a left end moved right starts the walk
 @ as if the hidden columns had been drawn), then both edges and the walk
 @ along the left edge step. The walk's u and v are held 8 bits higher, so a
-@ texel's row and column are their top bytes; two pixels a loop turn.
-@ The row state lives in the record between rows (one ldm/stm each way), so
-@ that the span loop has the registers.
+@ texel's row and column are their top bytes.
+@
+@ Most spans are a few pixels long (a mesh's faces are small), so the row
+@ costs as much as its pixels: the row state stays in registers, the per-row
+@ constants sit on the stack for one load multiple, and a span enters an
+@ eight-pixel unrolled loop part way through instead of handling its odd
+@ pixels on their own.
 @
 @ struct TextureRows {                       byte offset
 @     uint16_t* line;  int32_t rows;         0, 4    (rows >= 1)
@@ -14,93 +18,142 @@
 @     uint32_t sa, sb, step_u, step_v;       24..36  per row
 @     uint32_t span_u, span_v;               40, 44  per pixel
 @     const uint16_t* texels;                48
-@ };   line, rows, xa, xb, u and v are left as after the last row.
+@ };   xa, xb, u and v are left as after the last row.
+@
+@ Registers in the row loop: r0 line, r1 xa, r2 xb, r3 u, r4 v (plain only),
+@ r5 span_u, r6 span_v, r7 texels, r8 0xFF00, r9 the pixel, r10 pixels left,
+@ r11 and r12 the span's u and v, lr the texel.
 
+    .syntax unified
     .text
     .arm
     .align 2
 
-@ One pixel: texel at (v >> 16 & 0xFF00) | (u >> 24) into r10, u and v stepped.
-@ r5 u, r6 v, r2 span_u, r3 span_v, r7 texels, r9 0xFF00.
-.macro TEXEL
-    and r10, r9, r6, lsr #16
-    orr r10, r10, r5, lsr #24
-    add r10, r7, r10, lsl #1
-    ldrh r10, [r10]
-    add r5, r5, r2
-    add r6, r6, r3
+@ One pixel: texel at (v >> 16 & 0xFF00) | (u >> 24), u and v stepped; the
+@ blend ors in the pixel underneath darkened: (pixel >> 2) & 0x79E7 (r3 holds
+@ 0x79E7, r4 is free). Seven instructions plain, ten blended.
+.macro PIXEL blend
+    and lr, r8, r12, lsr #16
+    orr lr, lr, r11, lsr #24
+    add lr, r7, lr, lsl #1
+    ldrh lr, [lr]
+.if \blend
+    ldrh r4, [r9]
+.endif
+    add r11, r11, r5
+    add r12, r12, r6
+.if \blend
+    and r4, r3, r4, lsr #2
+    orr lr, lr, r4
+.endif
+    strh lr, [r9], #2
 .endm
 
-@ The blend: r10 |= (pixel >> 2) & 0x79E7 (r4 holds 0x79E7), pixel at [r1].
-.macro BLEND
-    ldrh r11, [r1]
-    and r11, r4, r11, lsr #2
-    orr r10, r10, r11
-.endm
-
+@ Stack frame below the saved registers and the record pointer:
+@ plain:   [line_end, sa, sb, step_u, step_v]
+@ blended: [u, v, step_u, step_v, line_end, sa, sb] (r3 and r4 serve the blend)
 .macro TEXTURE_ROWS name, blend
     .global \name
     .type \name, %function
 \name:
-    stmfd sp!, {r4-r11, lr}
-    mov lr, #0x100
-    orr lr, lr, #0x3F               @ 319, the last column
-1:  ldmia r0, {r1-r6}               @ line, rows, xa, xb, u, v
-    mov r7, r3, asr #8              @ left column
-    mov r8, r4, asr #8              @ right column
-    cmp r8, lr
-    movgt r8, lr
-    movs r9, r7
-    movpl r9, #0                    @ raised: 0, or -left with left moved to 0
-    rsbmi r9, r7, #0
-    movmi r7, #0
-    subs r8, r8, r7
-    blt 4f                          @ right < left: nothing on this row
-    add r8, r8, #1                  @ pixels
-    add r1, r1, r7, lsl #1
-    add r7, r0, #40
-    ldmia r7, {r2, r3, r7}          @ span_u, span_v, texels
-    mla r5, r9, r2, r5
-    mla r6, r9, r3, r6
-    mov r9, #0xFF00
+    stmfd sp!, {r0, r4-r11, lr}
+    ldmia r0, {r9, r10}             @ line, rows
+    mov r11, #640
+    mla r12, r10, r11, r9           @ the line after the last row
+    add lr, r0, #24
+    ldmia lr, {r4, r9, r10, r11}    @ sa, sb, step_u, step_v
 .if \blend
-    mov r4, #0x7900
-    orr r4, r4, #0xE7
+    stmfd sp!, {r4, r9}
+    stmfd sp!, {r12}                @ line_end, sa, sb
+    add lr, r0, #16
+    ldmia lr, {r3, r4}              @ u, v
+    stmfd sp!, {r3, r4, r10, r11}   @ u, v, step_u, step_v
+    mov r3, #0x7900
+    orr r3, r3, #0xE7
+.else
+    stmfd sp!, {r4, r9, r10, r11}
+    stmfd sp!, {r12}                @ line_end, sa, sb, step_u, step_v
+    add lr, r0, #16
+    ldmia lr, {r3, r4}              @ u, v
 .endif
-    tst r8, #1
-    beq 2f
-    TEXEL
+    add lr, r0, #8
+    ldmia lr, {r1, r2}              @ xa, xb
+    add lr, r0, #40
+    ldmia lr, {r5, r6, r7}          @ span_u, span_v, texels
+    ldr r0, [r0]                    @ line
+    mov r8, #0xFF00
+
+1:  mov r10, r2, asr #8
+    add r10, r10, #1                @ one past the right column
+    cmp r10, #320
+    movgt r10, #320
 .if \blend
-    BLEND
+    ldmia sp, {r11, r12}            @ the span starts at the left edge's u, v
+.else
+    mov r11, r3
+    mov r12, r4
 .endif
-    strh r10, [r1], #2
-2:  movs r8, r8, lsr #1
-    beq 4f
-3:  TEXEL
+    movs r9, r1, asr #8             @ left column
+    bmi 6f                          @ left of column 0: raise it
+2:  subs r10, r10, r9               @ pixels
+    ble 4f
+    add r9, r0, r9, lsl #1
+    rsb lr, r10, #0
+    and lr, lr, #7                  @ pixels the first turn skips
+    add r10, r10, lr                @ a multiple of 8
 .if \blend
-    BLEND
+    add lr, lr, lr, lsl #2
+    add pc, pc, lr, lsl #3          @ 40 bytes a pixel
+.else
+    rsb lr, lr, lr, lsl #3
+    add pc, pc, lr, lsl #2          @ 28 bytes a pixel
 .endif
-    strh r10, [r1], #2
-    TEXEL
-.if \blend
-    BLEND
-.endif
-    strh r10, [r1], #2
-    subs r8, r8, #1
+    nop
+3:  .rept 8
+    PIXEL \blend
+    .endr
+    subs r10, r10, #8
     bne 3b
-4:  ldmia r0, {r1-r6}
-    add r7, r0, #24
-    ldmia r7, {r7-r10}              @ sa, sb, step_u, step_v
-    add r1, r1, #640
-    add r3, r3, r7
-    add r4, r4, r8
-    add r5, r5, r9
-    add r6, r6, r10
-    subs r2, r2, #1
-    stmia r0, {r1-r6}
+4:
+.if \blend
+    ldmia sp, {r9, r10, r11, r12}   @ u, v, step_u, step_v
+    add r9, r9, r11
+    add r10, r10, r12
+    stmia sp, {r9, r10}
+    add lr, sp, #16
+    ldmia lr, {r9, r10, r11}        @ line_end, sa, sb
+    add r0, r0, #640
+    add r1, r1, r10
+    add r2, r2, r11
+.else
+    ldmia sp, {r9, r10, r11, r12, lr}   @ line_end, sa, sb, step_u, step_v
+    add r0, r0, #640
+    add r1, r1, r10
+    add r2, r2, r11
+    add r3, r3, r12
+    add r4, r4, lr
+.endif
+    cmp r0, r9
     bne 1b
+
+.if \blend
+    ldmia sp, {r3, r4}              @ u, v
+    add sp, sp, #28
+.else
+    add sp, sp, #20
+.endif
+    ldmfd sp!, {r0}
+    add r0, r0, #8
+    stmia r0, {r1-r4}               @ xa, xb, u, v
     ldmfd sp!, {r4-r11, lr}
     bx lr
+
+    @ A left end off the screen: the span starts -left columns along.
+6:  rsb lr, r9, #0
+    mla r11, lr, r5, r11
+    mla r12, lr, r6, r12
+    mov r9, #0
+    b 2b
     .size \name, . - \name
 .endm
 
