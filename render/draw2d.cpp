@@ -251,8 +251,8 @@ extern "C" void korvax_blit_indexed(uint16_t* out, const uint8_t* image, const u
 extern "C" void korvax_blit_indexed_or(uint16_t* out, const uint8_t* image, const uint16_t* palette,
                                        uint32_t pixels);
 extern "C" void korvax_stretch_row(uint16_t* out, const uint16_t* entries);
-// render/arm/tunnel_block.S: one 8 x 8 block of draw_tunnel, column by column.
-extern "C" void korvax_tunnel_block(uint16_t* block, const uint16_t* texture, const uint32_t* edges);
+// render/arm/tunnel_block.S: one row of tunnel_fill_row's blocks, u and v in one register.
+extern "C" void korvax_tunnel_row(uint16_t* out, const uint16_t* texture, const TunnelPoint* top);
 extern "C" void korvax_blit_indexed_or_bytes(uint16_t* out, const uint8_t* image, const uint16_t* palette,
                                              uint32_t pixels);
 
@@ -378,46 +378,49 @@ void draw_tunnel(Matrix4 matrix, const uint16_t* texture, int32_t scroll, int32_
         }
     }
 
-    // Fill: each 8 x 8 block steps u along its top and bottom edges and down
-    // each column; v steps along the top and then down by the left edge's step.
     uint16_t* frame = target_pixels() + first_row * ROW;
     for (int br = 0; br < TUNNEL_GRID_ROWS - 1; ++br) {
-        for (int bc = 0; bc < TUNNEL_GRID_COLUMNS - 1; ++bc) {
-            const TunnelPoint p00 = tunnel_grid.point[br][bc];
-            const TunnelPoint p01 = tunnel_grid.point[br][bc + 1];
-            const TunnelPoint p10 = tunnel_grid.point[br + 1][bc];
-            const TunnelPoint p11 = tunnel_grid.point[br + 1][bc + 1];
-            const uint32_t du_top = u32(wrap_sub(p01.u, p00.u) >> 3);
-            const uint32_t du_bottom = u32(wrap_sub(p11.u, p10.u) >> 3);
-            const uint32_t dv_top = u32(wrap_sub(p01.v, p00.v) >> 3);
-            const uint32_t dv_left = u32(wrap_sub(p10.v, p00.v) >> 3);
+        tunnel_fill_row(frame + br * 8 * ROW, texture, tunnel_grid.point[br]);
+    }
+}
 
+void tunnel_fill_row(uint16_t* out, const uint16_t* texture, const TunnelPoint* top) {
 #if defined(__arm__)
-            const uint32_t edges[7] = {u32(p00.u), u32(p00.v), u32(p10.u), du_top, dv_top, du_bottom, dv_left};
-            korvax_tunnel_block(frame + br * 8 * ROW + bc * 8, texture, edges);
+    korvax_tunnel_row(out, texture, top);
 #else
-            uint32_t u[8], v[8], du[8];
-            uint32_t u_top = u32(p00.u), v_top = u32(p00.v), u_bottom = u32(p10.u);
+    // Each 8 x 8 block steps u along its top and bottom edges and down each
+    // column; v steps along the top and then down by the left edge's step.
+    const TunnelPoint* bottom = top + TUNNEL_GRID_COLUMNS;
+    for (int bc = 0; bc < TUNNEL_GRID_COLUMNS - 1; ++bc) {
+        const TunnelPoint p00 = top[bc];
+        const TunnelPoint p01 = top[bc + 1];
+        const TunnelPoint p10 = bottom[bc];
+        const TunnelPoint p11 = bottom[bc + 1];
+        const uint32_t du_top = u32(wrap_sub(p01.u, p00.u) >> 3);
+        const uint32_t du_bottom = u32(wrap_sub(p11.u, p10.u) >> 3);
+        const uint32_t dv_top = u32(wrap_sub(p01.v, p00.v) >> 3);
+        const uint32_t dv_left = u32(wrap_sub(p10.v, p00.v) >> 3);
+        uint32_t u[8], v[8], du[8];
+        uint32_t u_top = u32(p00.u), v_top = u32(p00.v), u_bottom = u32(p10.u);
+        for (int i = 0; i < 8; ++i) {
+            u[i] = u_top;
+            v[i] = v_top;
+            du[i] = u32(s32(u_bottom - u_top) >> 3);
+            u_top += du_top;
+            v_top += dv_top;
+            u_bottom += du_bottom;
+        }
+        uint16_t* block = out + bc * 8;
+        for (int j = 0; j < 8; ++j) {
+            uint16_t* line = block + j * ROW;
             for (int i = 0; i < 8; ++i) {
-                u[i] = u_top;
-                v[i] = v_top;
-                du[i] = u32(s32(u_bottom - u_top) >> 3);
-                u_top += du_top;
-                v_top += dv_top;
-                u_bottom += du_bottom;
+                line[i] = texture[(v[i] & 0xFF00u) + ((u[i] >> 8) & 0xFFu)];
+                u[i] += du[i];
+                v[i] += dv_left;
             }
-            uint16_t* block = frame + br * 8 * ROW + bc * 8;
-            for (int j = 0; j < 8; ++j) {
-                uint16_t* line = block + j * ROW;
-                for (int i = 0; i < 8; ++i) {
-                    line[i] = texture[(v[i] & 0xFF00u) + ((u[i] >> 8) & 0xFFu)];
-                    u[i] += du[i];
-                    v[i] += dv_left;
-                }
-            }
-#endif
         }
     }
+#endif
 }
 
 }  // namespace korvax

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "runtime/runtime.h"
+#include "render/draw2d.h"
 #include "render/rasterizer.h"
 #include "render/render_state.h"
 #include "tools/meter/emulator.h"
@@ -197,6 +198,41 @@ TEST(MeterArmCode, FilledTrianglesEqualTheHostRasterizer) {
             for (int i = 0; i < FRAME_PIXELS; ++i) differing += arm[i] != host_frame.pixels[i];
             EXPECT_EQ(differing, 0u) << "mode " << mode << (clipped ? " clipped" : "");
         }
+    }
+}
+
+// The ARM tunnel blocks (render/arm/tunnel_block.S, u and v packed into one
+// register) against the portable fill: random grid rows whose u and v wrap
+// anywhere in 32 bits (multiples of 256, as the grid's are), steep and flat
+// steps, into a random background that stays outside the 8 rows.
+TEST(MeterArmCode, TunnelBlocksEqualThePortableFill) {
+    ASSERT_TRUE(core().ok()) << core().error();
+    const uint32_t frame = core().free_memory(), texture = frame + 0x40000, grid = frame + 0x80000;
+    std::vector<uint16_t> texels(256 * 256);
+    const std::vector<uint32_t> texel_words = random_words(texels.size() / 2, 31);
+    std::memcpy(texels.data(), texel_words.data(), texels.size() * 2);
+    ASSERT_TRUE(core().write(texture, texels.data(), texels.size() * 2));
+    constexpr size_t PIXELS = 320 * 10;  // a row above and below the block row
+    for (uint32_t trial = 0; trial < 12; ++trial) {
+        TunnelPoint points[2 * TUNNEL_GRID_COLUMNS];
+        const std::vector<uint32_t> r = random_words(4 * TUNNEL_GRID_COLUMNS, 40 + trial);
+        for (int i = 0; i < 2 * TUNNEL_GRID_COLUMNS; ++i) {
+            // Early trials: small steps (a smooth tunnel); later ones: any.
+            const uint32_t spread = trial < 4 ? 0x3FFFu : trial < 8 ? 0xFFFFFu : 0xFFFFFFFFu;
+            const uint32_t base_u = trial * 0x9E3779B1u, base_v = trial * 0x7F4A7C15u;
+            points[i].u = static_cast<int32_t>((base_u + (r[2 * i] & spread) * (i % 41 + 1)) & ~0xFFu);
+            points[i].v = static_cast<int32_t>((base_v + (r[2 * i + 1] & spread) * (i / 41 + 1)) & ~0xFFu);
+        }
+        ASSERT_TRUE(core().write(grid, points, sizeof points));
+        const std::vector<uint32_t> background_words = random_words(PIXELS / 2, 50 + trial);
+        std::vector<uint16_t> want(PIXELS);
+        std::memcpy(want.data(), background_words.data(), PIXELS * 2);
+        ASSERT_TRUE(core().write(frame, want.data(), PIXELS * 2));
+        ASSERT_TRUE(core().call("korvax_tunnel_row", {frame + 640, texture, grid}).ok);
+        std::vector<uint16_t> got(PIXELS);
+        ASSERT_TRUE(core().read(frame, got.data(), PIXELS * 2));
+        tunnel_fill_row(want.data() + 320, texels.data(), points);
+        EXPECT_EQ(got, want) << "trial " << trial;
     }
 }
 
