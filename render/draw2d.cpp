@@ -253,8 +253,8 @@ extern "C" void korvax_blit_indexed_or(uint16_t* out, const uint8_t* image, cons
 extern "C" void korvax_stretch_row(uint16_t* out, const uint16_t* entries);
 // render/arm/tunnel_block.S: one row of tunnel_fill_row's blocks, u and v in one register.
 extern "C" void korvax_tunnel_row(uint16_t* out, const uint16_t* texture, const TunnelPoint* top);
-extern "C" void korvax_blit_indexed_or_bytes(uint16_t* out, const uint8_t* image, const uint16_t* palette,
-                                             uint32_t pixels);
+extern "C" void korvax_blit_indexed_or_odd(uint16_t* out, const uint8_t* image, const uint16_t* palette,
+                                           uint32_t pixels);
 
 namespace {
 inline bool word_aligned(const void* p) { return (reinterpret_cast<uintptr_t>(p) & 3) == 0; }
@@ -289,11 +289,18 @@ void blit_window_or(const uint8_t* image, uint32_t row_length, uint32_t x, uint3
     uint16_t* out = target_pixels();
     for (int32_t r = 0; r < SCREEN_HEIGHT; ++r) {
 #if defined(__arm__)
-        if (word_aligned(row)) {
-            korvax_blit_indexed_or(out, row, palette, SCREEN_WIDTH);
+        // The pixels before the image's next word boundary one by one, then
+        // whole index words (the output then on a word boundary, or two bytes
+        // past one when an odd number went first), then the rest.
+        const int32_t lead = static_cast<int32_t>((0u - reinterpret_cast<uintptr_t>(row)) & 3);
+        const int32_t words_end = lead + ((SCREEN_WIDTH - lead) & ~3);
+        for (int32_t c = 0; c < lead; ++c) out[c] |= palette[row[c]];
+        if (lead & 1) {
+            korvax_blit_indexed_or_odd(out + lead, row + lead, palette, static_cast<uint32_t>(words_end - lead));
         } else {
-            korvax_blit_indexed_or_bytes(out, row, palette, SCREEN_WIDTH);
+            korvax_blit_indexed_or(out + lead, row + lead, palette, static_cast<uint32_t>(words_end - lead));
         }
+        for (int32_t c = words_end; c < SCREEN_WIDTH; ++c) out[c] |= palette[row[c]];
 #else
         for (int32_t c = 0; c < SCREEN_WIDTH; ++c) out[c] |= palette[row[c]];
 #endif
