@@ -253,6 +253,7 @@ extern "C" void korvax_blit_indexed_or(uint16_t* out, const uint8_t* image, cons
 extern "C" void korvax_stretch_row(uint16_t* out, const uint16_t* entries);
 // render/arm/tunnel_block.S: one row of tunnel_fill_row's blocks, u and v in one register.
 extern "C" void korvax_tunnel_row(uint16_t* out, const uint16_t* texture, const TunnelPoint* top);
+extern "C" uint32_t korvax_sqrt(uint32_t x);
 extern "C" void korvax_blit_indexed_or_odd(uint16_t* out, const uint8_t* image, const uint16_t* palette,
                                            uint32_t pixels);
 
@@ -365,6 +366,25 @@ void copy_downscaled(const uint16_t* src, int32_t x, int32_t y, int32_t step, ui
     }
 }
 
+namespace {
+
+// 196,352 / b for b >= 1. Past the known divisors the quotient is below 48:
+// six steps of long division instead of a general one.
+int32_t tunnel_inverse(int32_t b) {
+    if (b < static_cast<int32_t>(KNOWN_DIVISORS)) return divide_quick(196352, b);
+    uint32_t rest = 196352, q = 0;
+    for (uint32_t bit = 32; bit != 0; bit >>= 1) {
+        const uint32_t part = u32(b) * bit;
+        if (rest >= part) {
+            rest -= part;
+            q |= bit;
+        }
+    }
+    return s32(q);
+}
+
+}  // namespace
+
 void draw_tunnel(Matrix4 matrix, const uint16_t* texture, int32_t scroll, int32_t first_row) {
     set_texture_map(texture);
 
@@ -376,8 +396,14 @@ void draw_tunnel(Matrix4 matrix, const uint16_t* texture, int32_t scroll, int32_
             const Vec3 corner = {512 * (20 - gc), 512 * (12 - gr), 4800};
             Vec3 d;
             matrix_transform(d, corner, matrix);
-            const int32_t radius = isqrt(wrap_add(wrap_add(wrap_mul(d.x, d.x), wrap_mul(d.y, d.y)), 1));
-            const int32_t k = divide_quick(196352, radius + 1);
+            const int32_t sum = wrap_add(wrap_add(wrap_mul(d.x, d.x), wrap_mul(d.y, d.y)), 1);
+#if defined(__arm__)
+            // isqrt is floor(sqrt) below 2^30; tunnel_block.S has it in 50 instructions.
+            const int32_t radius = u32(sum) < (1u << 30) ? s32(korvax_sqrt(u32(sum))) : isqrt(sum);
+#else
+            const int32_t radius = isqrt(sum);
+#endif
+            const int32_t k = tunnel_inverse(radius + 1);
             const int32_t u = s32(u32(wrap_add(wrap_mul(d.z, k) >> 12, scroll)) << 8);
             const int32_t w = wrap_mul(d.y, k) >> 13;
             const int32_t v = s32(u32(wrap_mul(w, w) >> 3) << 8);

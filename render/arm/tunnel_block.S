@@ -89,4 +89,23 @@ korvax_tunnel_row:
     bx lr
     .size korvax_tunnel_row, . - korvax_tunnel_row
 
+@ uint32_t korvax_sqrt(uint32_t x): floor(sqrt(x)), for the tunnel grid's
+@ distances from the axis. One root bit a step in three instructions: r2
+@ holds the root found so far next to the trial bit, rotated so that the
+@ compare and subtract line it up with the remainder, and the carry of the
+@ compare shifts the new bit in.
+    .global korvax_sqrt
+    .type korvax_sqrt, %function
+korvax_sqrt:
+    mov r1, #3 << 30
+    mov r2, #1 << 30
+    .irp n, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15
+    cmp r0, r2, ror #(2 * \n)
+    subhs r0, r0, r2, ror #(2 * \n)
+    adc r2, r1, r2, lsl #1
+    .endr
+    bic r0, r2, #3 << 30
+    bx lr
+    .size korvax_sqrt, . - korvax_sqrt
+
     .section .note.GNU-stack,"",%progbits

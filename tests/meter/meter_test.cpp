@@ -246,6 +246,22 @@ TEST(MeterArmCode, TunnelBlocksEqualThePortableFill) {
     }
 }
 
+// The ARM square root of the tunnel grid (render/arm/tunnel_block.S) is
+// isqrt's floor(sqrt(x)) for every x below 2^30: squares, their neighbours,
+// powers of two and random values.
+TEST(MeterArmCode, SquareRootEqualsIsqrtBelowTwoToThe30) {
+    ASSERT_TRUE(core().ok()) << core().error();
+    std::vector<uint32_t> xs = {0, 1, 2, 3, (1u << 30) - 1};
+    for (uint32_t r = 1; r < 32768; r += 97) xs.insert(xs.end(), {r * r - 1, r * r, r * r + 1});
+    for (uint32_t b = 0; b < 30; ++b) xs.insert(xs.end(), {1u << b, (1u << b) - 1});
+    for (uint32_t w : random_words(3000, 61)) xs.push_back(w >> 2);
+    for (uint32_t x : xs) {
+        const CallResult r = core().call("korvax_sqrt", {x});
+        ASSERT_TRUE(r.ok) << r.error;
+        ASSERT_EQ(r.r0, static_cast<uint32_t>(isqrt(static_cast<int32_t>(x)))) << "x = " << x;
+    }
+}
+
 uint32_t hash_pixels(const uint16_t* p, size_t n) {
     uint32_t h = 2166136261u;
     for (size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 16777619u;
