@@ -98,22 +98,20 @@
 2:  subs r10, r10, r9               @ pixels
     ble 4f
     add r9, r0, r9, lsl #1
-    rsb lr, r10, #0
-    and lr, lr, #7                  @ pixels the first turn skips
-    add r10, r10, lr                @ a multiple of 8
-.if \blend
-    add lr, lr, lr, lsl #2
-    add pc, pc, lr, lsl #3          @ 40 bytes a pixel
-.else
-    rsb lr, lr, lr, lsl #3
-    add pc, pc, lr, lsl #2          @ 28 bytes a pixel
-.endif
+    and lr, r10, #7
+    ldr pc, [pc, lr, lsl #2]        @ the first turn draws pixels mod 8 (8 for 0)
     nop
-3:  .rept 8
-    PIXEL \blend
-    .endr
+    .word 30f, 37f, 36f, 35f, 34f, 33f, 32f, 31f
+30: PIXEL \blend
+31: PIXEL \blend
+32: PIXEL \blend
+33: PIXEL \blend
+34: PIXEL \blend
+35: PIXEL \blend
+36: PIXEL \blend
+37: PIXEL \blend
     subs r10, r10, #8
-    bne 3b
+    bgt 30b
 4:
 .if \blend
     ldmia sp, {r9, r10, r11, r12}   @ u, v, step_u, step_v
