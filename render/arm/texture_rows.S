@@ -11,14 +11,13 @@
 @ eight-pixel unrolled loop part way through instead of handling its odd
 @ pixels on their own.
 @
-@ struct TextureRows {                       byte offset
-@     uint16_t* line;  int32_t rows;         0, 4    (rows >= 1)
-@     uint32_t xa, xb;                       8, 12   edges, 8.8
-@     uint32_t u, v;                         16, 20  walk at the left edge
-@     uint32_t sa, sb, step_u, step_v;       24..36  per row
-@     uint32_t span_u, span_v;               40, 44  per pixel
-@     const uint16_t* texels;                48
-@ };   xa, xb, u and v are left as after the last row.
+@ void korvax_texture_rows(uint16_t* line, int32_t rows, uint32_t* a,
+@                         uint32_t* b, uint32_t* walk)
+@ line: the first row (rows >= 1); a and b: the left and right edges, each
+@ its 8.8 position then its step per row; walk: u, v (at the left edge),
+@ step_u, step_v (per row), span_u, span_v (per pixel), then the texels'
+@ address. The edges' positions and the walk's u and v are left as after the
+@ last row.
 @
 @ Registers in the row loop: r0 line, r1 xa, r2 xb, r3 u, r4 v (plain only),
 @ r5 span_u, r6 span_v, r7 texels, r8 0xFF00, r9 the pixel, r10 pixels left,
@@ -49,39 +48,44 @@
     strh lr, [r9], #2
 .endm
 
-@ Stack frame below the saved registers and the record pointer:
+@ Stack frame below the saved registers:
 @ plain:   [line_end, sa, sb, step_u, step_v]
 @ blended: [u, v, step_u, step_v, line_end, sa, sb] (r3 and r4 serve the blend)
 .macro TEXTURE_ROWS name, blend
     .global \name
     .type \name, %function
 \name:
-    stmfd sp!, {r0, r4-r11, lr}
-    ldmia r0, {r9, r10}             @ line, rows
-    mov r11, #640
-    mla r12, r10, r11, r9           @ the line after the last row
-    add lr, r0, #24
-    ldmia lr, {r4, r9, r10, r11}    @ sa, sb, step_u, step_v
+    stmfd sp!, {r2-r11, lr}         @ a and b kept for the end; walk at [sp, #44]
+    ldr ip, [sp, #44]
 .if \blend
-    stmfd sp!, {r4, r9}
-    stmfd sp!, {r12}                @ line_end, sa, sb
-    add lr, r0, #16
-    ldmia lr, {r3, r4}              @ u, v
-    stmfd sp!, {r3, r4, r10, r11}   @ u, v, step_u, step_v
+    ldr r9, [r2, #4]                @ sa
+    ldr r10, [r3, #4]               @ sb
+    mov lr, #640
+    mla r8, r1, lr, r0              @ the line after the last row
+    stmfd sp!, {r8, r9, r10}
+    ldmia ip, {r4, r5, r6, r7}      @ u, v, step_u, step_v
+    stmfd sp!, {r4-r7}
+.else
+    ldr r6, [r2, #4]                @ sa
+    ldr r7, [r3, #4]                @ sb
+    add lr, ip, #8
+    ldmia lr, {r8, r9}              @ step_u, step_v
+    mov lr, #640
+    mla r5, r1, lr, r0              @ the line after the last row
+    stmfd sp!, {r5-r9}
+.endif
+    ldr r1, [r2]                    @ xa
+    ldr r2, [r3]                    @ xb
+.if !\blend
+    ldmia ip, {r3, r4}              @ u, v
+.endif
+    add lr, ip, #16
+    ldmia lr, {r5, r6, r7}          @ span_u, span_v, texels
+    mov r8, #0xFF00
+.if \blend
     mov r3, #0x7900
     orr r3, r3, #0xE7
-.else
-    stmfd sp!, {r4, r9, r10, r11}
-    stmfd sp!, {r12}                @ line_end, sa, sb, step_u, step_v
-    add lr, r0, #16
-    ldmia lr, {r3, r4}              @ u, v
 .endif
-    add lr, r0, #8
-    ldmia lr, {r1, r2}              @ xa, xb
-    add lr, r0, #40
-    ldmia lr, {r5, r6, r7}          @ span_u, span_v, texels
-    ldr r0, [r0]                    @ line
-    mov r8, #0xFF00
 
 1:  mov r10, r2, asr #8
     add r10, r10, #1                @ one past the right column
@@ -140,10 +144,12 @@
 .else
     add sp, sp, #20
 .endif
-    ldmfd sp!, {r0}
-    add r0, r0, #8
-    stmia r0, {r1-r4}               @ xa, xb, u, v
-    ldmfd sp!, {r4-r11, lr}
+    ldmia sp, {r5, r6}              @ a, b
+    ldr r7, [sp, #44]               @ walk
+    str r1, [r5]
+    str r2, [r6]
+    stmia r7, {r3, r4}
+    ldmfd sp!, {r2-r11, lr}
     bx lr
 
     @ A left end off the screen: the span starts -left columns along.
