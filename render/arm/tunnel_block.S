@@ -46,9 +46,8 @@
     ldrh r10, [r10]
     add r5, r5, r8
     bic r4, r6, #0x38000
-    strh r10, [r0], #2
+    strh r10, [r0], -lr             @ back up seven rows, one column right
     add r6, r6, r7
-    sub r0, r0, #4480               @ back up seven rows, one column right
 .endm
 
     .global korvax_tunnel_row
@@ -57,10 +56,12 @@ korvax_tunnel_row:
     stmfd sp!, {r4-r11, lr}
     mov r3, #0xFF00
     mov r9, #640
+    mov lr, #4480
+    sub lr, lr, #2                  @ 7 rows less 1 pixel
     mov r11, #40                    @ blocks
 1:  ldmia r2, {r4, r5, r6, r7}      @ u00 v00 u01 v01
-    add lr, r2, #328
-    ldmia lr, {r8, r10, r12}        @ u10 v10 u11
+    add r12, r2, #328
+    ldmia r12, {r8, r10, r12}       @ u10 v10 u11
     sub r12, r12, r8                @ u11 - u10
     sub r8, r8, r4                  @ u10 - u00
     sub r6, r6, r4                  @ u01 - u00
