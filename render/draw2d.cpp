@@ -391,11 +391,23 @@ void draw_tunnel(Matrix4 matrix, const uint16_t* texture, int32_t scroll, int32_
     // Grid: the viewing direction of each block corner, turned by the matrix.
     // k is the inverse distance from the tunnel's axis (x, y); u runs along
     // the axis (z * k) and scrolls, v grows with the square of y * k.
+    // The corner (512 (20 - gc), 512 (12 - gr), 4800) turned as
+    // matrix_transform does: each row's sum before the shift is linear in gc,
+    // so along a grid row it steps by -512 times the matrix's first column
+    // (mod 2^32, as the sums themselves wrap).
+    const int32_t* m = matrix.m;
+    const uint32_t step[3] = {u32(m[0]) * 512u, u32(m[4]) * 512u, u32(m[8]) * 512u};
     for (int gr = 0; gr < TUNNEL_GRID_ROWS; ++gr) {
+        uint32_t sum_before_shift[3];
+        for (int row = 0; row < 3; ++row) {
+            const int32_t* e = &m[4 * row];
+            sum_before_shift[row] =
+                u32(wrap_add(wrap_add(wrap_mul(e[0], 512 * 20), wrap_mul(e[1], 512 * (12 - gr))), wrap_mul(e[2], 4800)));
+        }
         for (int gc = 0; gc < TUNNEL_GRID_COLUMNS; ++gc) {
-            const Vec3 corner = {512 * (20 - gc), 512 * (12 - gr), 4800};
-            Vec3 d;
-            matrix_transform(d, corner, matrix);
+            const Vec3 d = {s32(sum_before_shift[0]) >> FIX8_SHIFT, s32(sum_before_shift[1]) >> FIX8_SHIFT,
+                            s32(sum_before_shift[2]) >> FIX8_SHIFT};
+            for (int row = 0; row < 3; ++row) sum_before_shift[row] -= step[row];
             const int32_t sum = wrap_add(wrap_add(wrap_mul(d.x, d.x), wrap_mul(d.y, d.y)), 1);
 #if defined(__arm__)
             // isqrt is floor(sqrt) below 2^30; tunnel_block.S has it in 50 instructions.
