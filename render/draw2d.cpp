@@ -251,6 +251,7 @@ extern "C" void korvax_blit_indexed(uint16_t* out, const uint8_t* image, const u
 extern "C" void korvax_blit_indexed_or(uint16_t* out, const uint8_t* image, const uint16_t* palette,
                                        uint32_t pixels);
 extern "C" void korvax_stretch_row(uint16_t* out, const uint16_t* entries);
+extern "C" void korvax_downscale_row(uint16_t* out, const uint16_t* src, uint32_t step_bytes, uint32_t n);
 // render/arm/tunnel_block.S: one row of tunnel_fill_row's blocks, u and v in one register.
 extern "C" void korvax_tunnel_row(uint16_t* out, const uint16_t* texture, const TunnelPoint* top);
 extern "C" uint32_t korvax_sqrt(uint32_t x);
@@ -355,6 +356,18 @@ void copy_downscaled(const uint16_t* src, int32_t x, int32_t y, int32_t step, ui
         for (int32_t j0 = 0; j0 < columns; j0 += SCREEN_WIDTH) {
             const int32_t n = columns - j0 < SCREEN_WIDTH ? columns - j0 : SCREEN_WIDTH;
             const uint16_t* s = source_row + step * j0;
+#if defined(__arm__)
+            // A piece whose destination lies clear of every pixel it reads
+            // goes straight across.
+            const uintptr_t d_first = reinterpret_cast<uintptr_t>(dest_row + j0);
+            const uintptr_t d_end = d_first + 2 * static_cast<uint32_t>(n);
+            const uintptr_t s_first = reinterpret_cast<uintptr_t>(s);
+            const uintptr_t s_end = s_first + 2 * static_cast<uint32_t>(step) * static_cast<uint32_t>(n - 1) + 2;
+            if (step > 0 && (d_end <= s_first || s_end <= d_first)) {
+                korvax_downscale_row(dest_row + j0, s, 2 * static_cast<uint32_t>(step), static_cast<uint32_t>(n));
+                continue;
+            }
+#endif
             for (int32_t j = 0; j < n; ++j) {
                 row_values[j] = static_cast<uint16_t>(*s + 8);
                 s += step;

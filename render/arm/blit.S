@@ -194,4 +194,40 @@ korvax_stretch_row:
     bx lr
     .size korvax_stretch_row, . - korvax_stretch_row
 
+@ void korvax_downscale_row(uint16_t* out, const uint16_t* src,
+@                           uint32_t step_bytes, uint32_t n)
+@ out[j] = src[j * step] + 8 (mod 65,536) for j < n, n >= 1 (copy_downscaled
+@ for a row whose source and destination do not overlap): the odd pixels
+@ one by one, then four a turn with two loads in flight.
+    .global korvax_downscale_row
+    .type korvax_downscale_row, %function
+korvax_downscale_row:
+    stmfd sp!, {r4, lr}
+    ands lr, r3, #3
+    beq 2f
+1:  ldrh ip, [r1], r2
+    subs lr, lr, #1
+    add ip, ip, #8
+    strh ip, [r0], #2
+    bne 1b
+2:  movs r3, r3, lsr #2
+    beq 4f
+3:  ldrh ip, [r1], r2
+    ldrh r4, [r1], r2
+    add ip, ip, #8
+    add r4, r4, #8
+    strh ip, [r0], #2
+    strh r4, [r0], #2
+    ldrh ip, [r1], r2
+    ldrh r4, [r1], r2
+    add ip, ip, #8
+    add r4, r4, #8
+    strh ip, [r0], #2
+    strh r4, [r0], #2
+    subs r3, r3, #1
+    bne 3b
+4:  ldmfd sp!, {r4, lr}
+    bx lr
+    .size korvax_downscale_row, . - korvax_downscale_row
+
     .section .note.GNU-stack,"",%progbits

@@ -136,6 +136,32 @@ TEST(MeterArmCode, PaletteBlitsEqualThePortableLoops) {
     }
 }
 
+// The ARM row of copy_downscaled (render/arm/blit.S) against the portable
+// formula: every step-th source pixel plus 8, wrapping at 16 bits, for the
+// lengths around its four-pixel turns; the pixels either side stay.
+TEST(MeterArmCode, DownscaledRowEqualsThePortableCopy) {
+    ASSERT_TRUE(core().ok()) << core().error();
+    const uint32_t out = core().free_memory(), src = out + 0x40000;
+    const std::vector<uint32_t> src_words = random_words(1024, 71);
+    std::vector<uint16_t> source(2048);
+    std::memcpy(source.data(), src_words.data(), source.size() * 2);
+    source[0] = 0xFFFC;  // wraps
+    ASSERT_TRUE(core().write(src, source.data(), source.size() * 2));
+    for (uint32_t step : {1u, 2u, 3u}) {
+        for (uint32_t n : {1u, 2u, 3u, 4u, 5u, 7u, 8u, 9u, 64u, 138u, 320u}) {
+            std::vector<uint16_t> want(n + 4);
+            const std::vector<uint32_t> background = random_words(want.size() / 2 + 1, n * 3 + step);
+            std::memcpy(want.data(), background.data(), want.size() * 2);
+            ASSERT_TRUE(core().write(out, want.data(), want.size() * 2));
+            ASSERT_TRUE(core().call("korvax_downscale_row", {out + 4, src, 2 * step, n}).ok);
+            std::vector<uint16_t> got(want.size());
+            ASSERT_TRUE(core().read(out, got.data(), got.size() * 2));
+            for (uint32_t j = 0; j < n; ++j) want[2 + j] = static_cast<uint16_t>(source[j * step] + 8);
+            EXPECT_EQ(got, want) << "step " << step << ", " << n << " pixels";
+        }
+    }
+}
+
 // The ARM rows of the textured and flat fills (render/arm/texture_rows.S,
 // flat_rows.S) against the host's portable rasterizer: random triangles, on
 // the screen and far across its edges, over a random background and texture,
