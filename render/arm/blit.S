@@ -9,7 +9,7 @@
 @ void korvax_blit_indexed(uint16_t* out, const uint8_t* image,
 @                          const uint16_t* palette, uint32_t pixels)
 @ out[i] = palette[image[i]]; image and out word aligned, pixels a multiple
-@ of 16: eight indices a load multiple, eight pixels a store multiple, two of
+@ of 32: eight indices a load multiple, eight pixels a store multiple, four of
 @ each a loop turn.
     .global korvax_blit_indexed
     .type korvax_blit_indexed, %function
@@ -18,7 +18,7 @@ korvax_blit_indexed:
     mov ip, #0xFF
     mov ip, ip, lsl #1
 1:
-    .rept 2
+    .rept 4
     ldmia r1!, {r4, r5}             @ eight indices, the first in the low byte
     and r10, ip, r4, lsl #1
     and r11, ip, r4, lsr #7
@@ -42,7 +42,7 @@ korvax_blit_indexed:
     orr r9, r10, r11, lsl #16
     stmia r0!, {r6-r9}
     .endr
-    subs r3, r3, #16
+    subs r3, r3, #32
     bne 1b
     ldmfd sp!, {r4-r11, lr}
     bx lr
@@ -66,17 +66,11 @@ korvax_blit_indexed:
 @ void korvax_blit_indexed_or(uint16_t* out, const uint8_t* image,
 @                             const uint16_t* palette, uint32_t pixels)
 @ out[i] |= palette[image[i]]; image and out word aligned, pixels a multiple
-@ of 4: eight pixels a turn (two index words, four output words read, ored
-@ and written with load and store multiples), then four.
-    .global korvax_blit_indexed_or
-    .type korvax_blit_indexed_or, %function
-korvax_blit_indexed_or:
-    stmfd sp!, {r4-r11, lr}
-    mov ip, #0xFF
-    mov ip, ip, lsl #1
-    subs r3, r3, #8
-    blt 2f
-1:  ldmia r1!, {r4, r5}
+@ of 4: eight pixels at a time (two index words, four output words read, ored
+@ and written with load and store multiples), sixteen a loop turn, then eight
+@ and four.
+.macro OR_EIGHT
+    ldmia r1!, {r4, r5}
     OR_PAIRS r4, r6, r7
     OR_PAIRS r5, r8, r9
     ldmia r0, {r4, r5, r10, r11}
@@ -85,8 +79,22 @@ korvax_blit_indexed_or:
     orr r10, r10, r8
     orr r11, r11, r9
     stmia r0!, {r4, r5, r10, r11}
-    subs r3, r3, #8
+.endm
+    .global korvax_blit_indexed_or
+    .type korvax_blit_indexed_or, %function
+korvax_blit_indexed_or:
+    stmfd sp!, {r4-r11, lr}
+    mov ip, #0xFF
+    mov ip, ip, lsl #1
+    subs r3, r3, #16
+    blt 5f
+1:  OR_EIGHT
+    OR_EIGHT
+    subs r3, r3, #16
     bge 1b
+5:  tst r3, #8
+    beq 2f
+    OR_EIGHT
 2:  tst r3, #4
     beq 3f
     ldr r4, [r1]
@@ -106,17 +114,8 @@ korvax_blit_indexed_or:
 @ entry of one index word with the first of the next; the words at either
 @ end take a 0 for the pixel outside the span, which leaves that pixel as
 @ it is.
-    .global korvax_blit_indexed_or_odd
-    .type korvax_blit_indexed_or_odd, %function
-korvax_blit_indexed_or_odd:
-    stmfd sp!, {r4-r11, lr}
-    mov ip, #0xFF
-    mov ip, ip, lsl #1
-    sub r0, r0, #2
-    mov r10, #0                     @ the entry carried into the next word
-    subs r3, r3, #8
-    blt 2f
-1:  ldmia r1!, {r4, r5}
+.macro ODD_EIGHT
+    ldmia r1!, {r4, r5}
     and r6, ip, r4, lsl #1
     and r7, ip, r4, lsr #7
     ldrh r6, [r2, r6]
@@ -143,8 +142,24 @@ korvax_blit_indexed_or_odd:
     orr r11, r11, r8
     orr lr, lr, r9
     stmia r0!, {r4, r5, r11, lr}
-    subs r3, r3, #8
+.endm
+    .global korvax_blit_indexed_or_odd
+    .type korvax_blit_indexed_or_odd, %function
+korvax_blit_indexed_or_odd:
+    stmfd sp!, {r4-r11, lr}
+    mov ip, #0xFF
+    mov ip, ip, lsl #1
+    sub r0, r0, #2
+    mov r10, #0                     @ the entry carried into the next word
+    subs r3, r3, #16
+    blt 5f
+1:  ODD_EIGHT
+    ODD_EIGHT
+    subs r3, r3, #16
     bge 1b
+5:  tst r3, #8
+    beq 2f
+    ODD_EIGHT
 2:  tst r3, #4
     beq 3f
     ldr r4, [r1]

@@ -106,7 +106,7 @@ TEST(MeterArmCode, PaletteBlitsEqualThePortableLoops) {
 
     struct Case {
         const char* name;
-        uint32_t offset;     // of the image, bytes
+        uint32_t offset;     // of the image, bytes (every length left over after 16-pixel turns)
         uint32_t out_shift;  // pixels past the word-aligned output
         uint32_t pixels;
         bool or_in;
@@ -115,6 +115,9 @@ TEST(MeterArmCode, PaletteBlitsEqualThePortableLoops) {
                           Case{"korvax_blit_indexed_or", 0, 0, PIXELS, true},
                           Case{"korvax_blit_indexed_or", 4, 2, PIXELS - 4, true},
                           Case{"korvax_blit_indexed_or", 8, 0, 4, true},
+                          Case{"korvax_blit_indexed_or", 0, 0, PIXELS - 8, true},
+                          Case{"korvax_blit_indexed_or_odd", 4, 1, PIXELS - 8, true},
+                          Case{"korvax_blit_indexed_or_odd", 8, 1, PIXELS - 12, true},
                           Case{"korvax_blit_indexed_or_odd", 0, 1, PIXELS, true},
                           Case{"korvax_blit_indexed_or_odd", 4, 1, PIXELS - 4, true},
                           Case{"korvax_blit_indexed_or_odd", 8, 3, 4, true},
