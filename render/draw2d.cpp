@@ -381,18 +381,29 @@ void copy_downscaled(const uint16_t* src, int32_t x, int32_t y, int32_t step, ui
 
 namespace {
 
-// 196,352 / b for b >= 1. Past the known divisors the quotient is below 48:
-// six steps of long division instead of a general one.
+// 196,352 / (64 t) for t = 64 .. 1,024, worked out by the compiler. For a
+// divisor b from 4,096 to 65,536 with t = b >> 6 the quotient is this or one
+// less: 64 t <= b < 64 t + 64 moves 196,352 / b by less than 196,352 x 63 /
+// (4,096 x 4,159) < 1.
+struct TunnelQuotients {
+    uint8_t q[1025];
+};
+
+constexpr TunnelQuotients make_tunnel_quotients() {
+    TunnelQuotients table{};
+    for (uint32_t t = 64; t <= 1024; ++t) table.q[t] = static_cast<uint8_t>(196352u / (64u * t));
+    return table;
+}
+
+constexpr TunnelQuotients TUNNEL_QUOTIENTS = make_tunnel_quotients();
+
+// 196,352 / b for b >= 1 (b is a distance from the axis plus 1, at most
+// 65,536): the known divisors, else the table and one correction.
 int32_t tunnel_inverse(int32_t b) {
     if (b < static_cast<int32_t>(KNOWN_DIVISORS)) return divide_quick(196352, b);
-    uint32_t rest = 196352, q = 0;
-    for (uint32_t bit = 32; bit != 0; bit >>= 1) {
-        const uint32_t part = u32(b) * bit;
-        if (rest >= part) {
-            rest -= part;
-            q |= bit;
-        }
-    }
+    if (b > 65536) return divide(196352, b);
+    uint32_t q = TUNNEL_QUOTIENTS.q[static_cast<uint32_t>(b) >> 6];
+    if (q * static_cast<uint32_t>(b) > 196352u) --q;
     return s32(q);
 }
 
