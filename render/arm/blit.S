@@ -192,20 +192,34 @@ korvax_blit_indexed_or_odd:
     .global korvax_stretch_row
     .type korvax_stretch_row, %function
 korvax_stretch_row:
-    stmfd sp!, {r4-r7, lr}
-    mov r2, #39                     @ two entries a turn, entries 1 .. 78
+    stmfd sp!, {r4-r9, lr}
+    mov r2, #19                     @ four entries a turn, entries 1 .. 76
     ldrh r3, [r1, #2]!              @ entry k = 1
-1:  ldrh ip, [r1, #2]!              @ entry k + 1
-    ldrh lr, [r1, #2]!              @ entry k + 2
+1:  ldrh ip, [r1, #2]!              @ entries k + 1 .. k + 4
+    ldrh lr, [r1, #2]!
+    ldrh r8, [r1, #2]!
+    ldrh r9, [r1, #2]!
     orr r4, r3, r3, lsl #16
     orr r5, r3, ip, lsl #16
     orr r6, ip, ip, lsl #16
     orr r7, ip, lr, lsl #16
     stmia r0!, {r4-r7}
-    mov r3, lr
+    orr r4, lr, lr, lsl #16
+    orr r5, lr, r8, lsl #16
+    orr r6, r8, r8, lsl #16
+    orr r7, r8, r9, lsl #16
+    stmia r0!, {r4-r7}
+    mov r3, r9
     subs r2, r2, #1
     bne 1b
-    ldmfd sp!, {r4-r7, lr}
+    ldrh ip, [r1, #2]!              @ entries 77 and 78, reading 79
+    ldrh lr, [r1, #2]!
+    orr r4, r3, r3, lsl #16
+    orr r5, r3, ip, lsl #16
+    orr r6, ip, ip, lsl #16
+    orr r7, ip, lr, lsl #16
+    stmia r0!, {r4-r7}
+    ldmfd sp!, {r4-r9, lr}
     bx lr
     .size korvax_stretch_row, . - korvax_stretch_row
 

@@ -139,6 +139,29 @@ TEST(MeterArmCode, PaletteBlitsEqualThePortableLoops) {
     }
 }
 
+// The ARM middle of a stretched row (render/arm/blit.S): pixel n of the
+// row, for n = 4 .. 315, shows entry (n + 1) / 4 of random entries; the
+// pixels either side stay.
+TEST(MeterArmCode, StretchedRowEqualsThePortableFormula) {
+    ASSERT_TRUE(core().ok()) << core().error();
+    const uint32_t out = core().free_memory(), entries = out + 0x40000;
+    for (uint32_t seed : {81u, 82u}) {
+        const std::vector<uint32_t> entry_words = random_words(40, seed);
+        std::vector<uint16_t> source(80);
+        std::memcpy(source.data(), entry_words.data(), source.size() * 2);
+        ASSERT_TRUE(core().write(entries, source.data(), source.size() * 2));
+        const std::vector<uint32_t> background = random_words(160, seed + 10);
+        std::vector<uint16_t> want(320);
+        std::memcpy(want.data(), background.data(), want.size() * 2);
+        ASSERT_TRUE(core().write(out, want.data(), want.size() * 2));
+        ASSERT_TRUE(core().call("korvax_stretch_row", {out + 8, entries}).ok);
+        std::vector<uint16_t> got(want.size());
+        ASSERT_TRUE(core().read(out, got.data(), got.size() * 2));
+        for (uint32_t n = 4; n <= 315; ++n) want[n] = source[(n + 1) / 4];
+        EXPECT_EQ(got, want) << "seed " << seed;
+    }
+}
+
 // The ARM row of copy_downscaled (render/arm/blit.S) against the portable
 // formula: every step-th source pixel plus 8, wrapping at 16 bits, for the
 // lengths around its four-pixel turns; the pixels either side stay.
