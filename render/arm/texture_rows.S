@@ -50,7 +50,7 @@
 
 @ Stack frame below the saved registers:
 @ plain:   [line_end, sa, sb, step_u, step_v]
-@ blended: [u, v, step_u, step_v, line_end, sa, sb] (r3 and r4 serve the blend)
+@ blended: [u, v, step_u, step_v, sa, sb, line_end] (r3 and r4 serve the blend)
 .macro TEXTURE_ROWS name, blend
     .global \name
     .type \name, %function
@@ -61,8 +61,8 @@
     ldr r9, [r2, #4]                @ sa
     ldr r10, [r3, #4]               @ sb
     mov lr, #640
-    mla r8, r1, lr, r0              @ the line after the last row
-    stmfd sp!, {r8, r9, r10}
+    mla r11, r1, lr, r0             @ the line after the last row
+    stmfd sp!, {r9, r10, r11}
     ldmia ip, {r4, r5, r6, r7}      @ u, v, step_u, step_v
     stmfd sp!, {r4-r7}
 .else
@@ -118,15 +118,14 @@
     bgt 30b
 4:
 .if \blend
-    ldmia sp, {r9, r10, r11, r12}   @ u, v, step_u, step_v
+    ldmia sp, {r4, r9, r10, r11, r12, lr}   @ u, v, step_u, step_v, sa, sb
+    add r4, r4, r10
     add r9, r9, r11
-    add r10, r10, r12
-    stmia sp, {r9, r10}
-    add lr, sp, #16
-    ldmia lr, {r9, r10, r11}        @ line_end, sa, sb
+    stmia sp, {r4, r9}
     add r0, r0, #640
-    add r1, r1, r10
-    add r2, r2, r11
+    add r1, r1, r12
+    add r2, r2, lr
+    ldr r9, [sp, #24]               @ line_end
 .else
     ldmia sp, {r9, r10, r11, r12, lr}   @ line_end, sa, sb, step_u, step_v
     add r0, r0, #640
@@ -161,9 +160,9 @@
     .size \name, . - \name
 .endm
 
-@ void korvax_texture_rows(TextureRows* t): texel replaces pixel.
+@ korvax_texture_rows: texel replaces pixel.
     TEXTURE_ROWS korvax_texture_rows, 0
-@ void korvax_texture_rows_blend(TextureRows* t): texel | (pixel darkened).
+@ korvax_texture_rows_blend (same arguments): texel | (pixel darkened).
     TEXTURE_ROWS korvax_texture_rows_blend, 1
 
     .section .note.GNU-stack,"",%progbits
