@@ -94,16 +94,28 @@ korvax_tunnel_row:
 @ distances from the axis. One root bit a step in three instructions: r2
 @ holds the root found so far next to the trial bit, rotated so that the
 @ compare and subtract line it up with the remainder, and the carry of the
-@ compare shifts the new bit in.
+@ compare shifts the new bit in. A step that finds a 0 while the root is
+@ still 0 leaves r2 as it was, so a small x starts further down.
+.macro ROOT_STEP n
+    cmp r0, r2, ror #(2 * \n)
+    subhs r0, r0, r2, ror #(2 * \n)
+    adc r2, r1, r2, lsl #1
+.endm
     .global korvax_sqrt
     .type korvax_sqrt, %function
 korvax_sqrt:
     mov r1, #3 << 30
     mov r2, #1 << 30
-    .irp n, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15
-    cmp r0, r2, ror #(2 * \n)
-    subhs r0, r0, r2, ror #(2 * \n)
-    adc r2, r1, r2, lsl #1
+    cmp r0, #1 << 24
+    blo 4f                          @ root below 2^12
+    cmp r0, #1 << 28
+    blo 2f                          @ root below 2^14
+    ROOT_STEP 0
+    ROOT_STEP 1
+2:  ROOT_STEP 2
+    ROOT_STEP 3
+4:  .irp n, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15
+    ROOT_STEP \n
     .endr
     bic r0, r2, #3 << 30
     bx lr
