@@ -7,9 +7,10 @@
 @
 @ Most spans are a few pixels long (a mesh's faces are small), so the row
 @ costs as much as its pixels: the row state stays in registers, the per-row
-@ constants sit on the stack for one load multiple, and a span enters an
+@ constants sit on the stack for one load multiple, a span enters an
 @ eight-pixel unrolled loop part way through instead of handling its odd
-@ pixels on their own.
+@ pixels on their own, and a part whose edges stay on the screen all the way
+@ takes a copy of the row loop that does not keep spans within it.
 @
 @ void korvax_texture_rows(uint16_t* line, int32_t rows, uint32_t* a,
 @                         uint32_t* b, uint32_t* walk)
@@ -48,58 +49,31 @@
     strh lr, [r9], #2
 .endm
 
-@ Stack frame below the saved registers:
-@ plain:   [line_end, sa, sb, step_u, step_v]
-@ blended: [u, v, step_u, step_v, sa, sb, line_end] (r3 and r4 serve the blend)
-.macro TEXTURE_ROWS name, blend
-    .global \name
-    .type \name, %function
-\name:
-    stmfd sp!, {r2-r11, lr}         @ a and b kept for the end; walk at [sp, #44]
-    ldr ip, [sp, #44]
-.if \blend
-    ldr r9, [r2, #4]                @ sa
-    ldr r10, [r3, #4]               @ sb
-    mov lr, #640
-    mla r11, r1, lr, r0             @ the line after the last row
-    stmfd sp!, {r9, r10, r11}
-    ldmia ip, {r4, r5, r6, r7}      @ u, v, step_u, step_v
-    stmfd sp!, {r4-r7}
-.else
-    ldr r6, [r2, #4]                @ sa
-    ldr r7, [r3, #4]                @ sb
-    add lr, ip, #8
-    ldmia lr, {r8, r9}              @ step_u, step_v
-    mov lr, #640
-    mla r5, r1, lr, r0              @ the line after the last row
-    stmfd sp!, {r5-r9}
-.endif
-    ldr r1, [r2]                    @ xa
-    ldr r2, [r3]                    @ xb
-.if !\blend
-    ldmia ip, {r3, r4}              @ u, v
-.endif
-    add lr, ip, #16
-    ldmia lr, {r5, r6, r7}          @ span_u, span_v, texels
-    mov r8, #0xFF00
-.if \blend
-    mov r3, #0x7900
-    orr r3, r3, #0xE7
-.endif
-
-1:  mov r10, r2, asr #8
+@ The row loop. clamp: the spans are kept within columns 0..319; without,
+@ the caller has found every row's span inside them already.
+.macro ROWS blend, clamp
+1:
+.if \clamp
+    mov r10, r2, asr #8
     add r10, r10, #1                @ one past the right column
     cmp r10, #320
     movgt r10, #320
+.endif
 .if \blend
     ldmia sp, {r11, r12}            @ the span starts at the left edge's u, v
 .else
     mov r11, r3
     mov r12, r4
 .endif
+.if \clamp
     movs r9, r1, asr #8             @ left column
     bmi 6f                          @ left of column 0: raise it
 2:  subs r10, r10, r9               @ pixels
+.else
+    mov r9, r1, asr #8              @ left column
+    rsb r10, r9, r2, asr #8
+    adds r10, r10, #1               @ pixels
+.endif
     ble 4f
     add r9, r0, r9, lsl #1
     and lr, r10, #7
@@ -136,7 +110,76 @@
 .endif
     cmp r0, r9
     bne 1b
+.if \clamp
+    b 9f
 
+    @ A left end off the screen: the span starts -left columns along.
+6:  rsb lr, r9, #0
+    mla r11, lr, r5, r11
+    mla r12, lr, r6, r12
+    mov r9, #0
+    b 2b
+.endif
+.endm
+
+@ Stack frame below the saved registers:
+@ plain:   [line_end, sa, sb, step_u, step_v]
+@ blended: [u, v, step_u, step_v, sa, sb, line_end] (r3 and r4 serve the blend)
+.macro TEXTURE_ROWS name, blend
+    .global \name
+    .type \name, %function
+\name:
+    stmfd sp!, {r2-r11, lr}         @ a and b kept for the end; walk at [sp, #44]
+    @ No row needs its span kept within columns 0..319 when both edges start
+    @ and end in 0 .. 320 x 256 - 1 and cannot wrap on the way (steps below
+    @ 2^17 in magnitude, fewer than 2^13 rows): then each edge runs straight
+    @ between its ends. The flags are kept through the set-up.
+    ldmia r2, {r4, r5}              @ xa, sa
+    ldmia r3, {r6, r7}              @ xb, sb
+    sub r8, r1, #1
+    mla r9, r8, r5, r4              @ xa on the last row
+    mla r10, r8, r7, r6             @ xb on the last row
+    add r11, r5, #0x20000
+    add r12, r7, #0x20000
+    cmp r8, #0x2000
+    cmpcc r11, #0x40000
+    cmpcc r12, #0x40000
+    cmpcc r4, #0x14000
+    cmpcc r6, #0x14000
+    cmpcc r9, #0x14000
+    cmpcc r10, #0x14000
+    ldr ip, [sp, #44]
+.if \blend
+    mov lr, #640
+    mla r11, r1, lr, r0             @ the line after the last row
+    stmfd sp!, {r5, r7, r11}
+    ldmia ip, {r4, r5, r6, r7}      @ u, v, step_u, step_v
+    stmfd sp!, {r4-r7}
+.else
+    add lr, ip, #8
+    ldmia lr, {r8, r9}              @ step_u, step_v
+    mov lr, #640
+    mla r4, r1, lr, r0              @ the line after the last row
+    mov r6, r7                      @ sb
+    stmfd sp!, {r4, r5, r6, r8, r9}
+.endif
+    ldr r1, [r2]                    @ xa
+    ldr r2, [r3]                    @ xb
+.if !\blend
+    ldmia ip, {r3, r4}              @ u, v
+.endif
+    add lr, ip, #16
+    ldmia lr, {r5, r6, r7}          @ span_u, span_v, texels
+    mov r8, #0xFF00
+.if \blend
+    mov r3, #0x7900
+    orr r3, r3, #0xE7
+.endif
+    bcc 20f
+    ROWS \blend, 1
+20: ROWS \blend, 0
+
+9:
 .if \blend
     ldmia sp, {r3, r4}              @ u, v
     add sp, sp, #28
@@ -150,13 +193,6 @@
     stmia r7, {r3, r4}
     ldmfd sp!, {r2-r11, lr}
     bx lr
-
-    @ A left end off the screen: the span starts -left columns along.
-6:  rsb lr, r9, #0
-    mla r11, lr, r5, r11
-    mla r12, lr, r6, r12
-    mov r9, #0
-    b 2b
     .size \name, . - \name
 .endm
 
