@@ -1,5 +1,7 @@
 #include "render/rasterizer.h"
 
+#include <cstddef>
+
 #include "runtime/pixels.h"
 #include "math/fixed_math.h"
 #include "runtime/tables.h"
@@ -90,26 +92,14 @@ struct EdgeWalk {
 };
 
 #if defined(__arm__)
-// render/arm/texture_rows.S: the rows of a textured part, row state in this
-// record between rows.
-struct TextureRows {
-    uint16_t* line;
-    int32_t rows;
-    uint32_t xa, xb, u, v;
-    uint32_t sa, sb, step_u, step_v;
-    uint32_t span_u, span_v;
-    const uint16_t* texels;
-};
-extern "C" void korvax_texture_rows(TextureRows* rows);
-// render/arm/flat_rows.S: the rows of a flat part.
-struct FlatRows {
-    uint16_t* line;
-    int32_t rows;
-    uint32_t xa, xb, sa, sb;
-    uint32_t pair;  // the colour in both halves
-};
-extern "C" void korvax_flat_rows(FlatRows* rows);
-extern "C" void korvax_texture_rows_blend(TextureRows* rows);
+// render/arm/texture_rows.S: the rows of a textured part; a and b point at
+// an EdgeWalk's position, followed by its step, walk at TextureFill::u.
+extern "C" void korvax_texture_rows(uint16_t* line, int32_t rows, uint32_t* a, uint32_t* b, uint32_t* walk);
+extern "C" void korvax_texture_rows_blend(uint16_t* line, int32_t rows, uint32_t* a, uint32_t* b, uint32_t* walk);
+// render/arm/flat_rows.S: the rows of a flat part; a and b point at an
+// EdgeWalk's position, followed by its step.
+extern "C" void korvax_flat_rows(uint16_t* line, int32_t rows, uint32_t* a, uint32_t* b, uint32_t pair);
+static_assert(sizeof(EdgeWalk) == 8, "flat_rows.S reads an edge's position and step as two words");
 #endif
 
 // ---- Pixel operations -------------------------------------------------------
@@ -121,11 +111,8 @@ struct FlatFill {
     uint16_t colour;
 
 #if defined(__arm__)
-    void arm_rows(uint16_t* line, int32_t rows, uint32_t& xa, uint32_t& xb, uint32_t sa, uint32_t sb) {
-        FlatRows t{line, rows, xa, xb, sa, sb, colour * 0x10001u};
-        korvax_flat_rows(&t);
-        xa = t.xa;
-        xb = t.xb;
+    void arm_rows(uint16_t* line, int32_t rows, EdgeWalk& a, EdgeWalk& b) {
+        korvax_flat_rows(line, rows, &a.x, &b.x, colour * 0x10001u);
     }
 #endif
 
@@ -157,11 +144,12 @@ struct FlatOrFill {
 template <bool BLEND>
 struct TextureFill {
     static constexpr bool ARM_ROWS = true;  // walked by texture_rows.S on ARM
-    const uint16_t* texels;
-    uint32_t du_dx, du_dy, dv_dx, dv_dy;  // 16.16, not shifted
+    // u .. texels in this order: texture_rows.S reads them as one block.
     uint32_t u, v;                        // at the left edge of the current row, shifted
     uint32_t step_u, step_v;              // per row along the current left edge, shifted
     uint32_t span_u, span_v;              // du_dx and dv_dx shifted
+    const uint16_t* texels;
+    uint32_t du_dx, du_dy, dv_dx, dv_dy;  // 16.16, not shifted
 
     // The left edge starts at vertex a with slope s (8.8 per row).
     void start_edge(const TriangleVertex& a, int32_t s) {
@@ -182,17 +170,13 @@ struct TextureFill {
     }
 #if defined(__arm__)
     // Every row of a part at once (the walk_rows loop with this op's spans).
-    void arm_rows(uint16_t* line, int32_t rows, uint32_t& xa, uint32_t& xb, uint32_t sa, uint32_t sb) {
-        TextureRows t{line, rows, xa, xb, u, v, sa, sb, step_u, step_v, span_u, span_v, texels};
+    void arm_rows(uint16_t* line, int32_t rows, EdgeWalk& a, EdgeWalk& b) {
+        static_assert(offsetof(TextureFill, texels) == offsetof(TextureFill, u) + 24, "walk block of texture_rows.S");
         if (BLEND) {
-            korvax_texture_rows_blend(&t);
+            korvax_texture_rows_blend(line, rows, &a.x, &b.x, &u);
         } else {
-            korvax_texture_rows(&t);
+            korvax_texture_rows(line, rows, &a.x, &b.x, &u);
         }
-        xa = t.xa;
-        xb = t.xb;
-        u = t.u;
-        v = t.v;
     }
 #endif
     // A raised left end starts the walk as if the hidden columns had been drawn.
@@ -270,19 +254,17 @@ void walk_rows(uint16_t* frame, int32_t row, int32_t count, EdgeWalk& a, EdgeWal
     b.skip(r.skipped);
     policy.skip_rows(r.skipped);
     if (r.count <= 0) return;
+    uint16_t* line = frame + r.first * ROW_PIXELS;
+#if defined(__arm__)
+    if constexpr (Policy::ARM_ROWS) {
+        policy.arm_rows(line, r.count, a, b);
+        return;
+    }
+#endif
     // The edges in locals: the pixel stores would otherwise make the compiler
     // reload them through the references every row.
     uint32_t xa = a.x, xb = b.x;
     const uint32_t sa = a.step, sb = b.step;
-    uint16_t* line = frame + r.first * ROW_PIXELS;
-#if defined(__arm__)
-    if constexpr (Policy::ARM_ROWS) {
-        policy.arm_rows(line, r.count, xa, xb, sa, sb);
-        a.x = xa;
-        b.x = xb;
-        return;
-    }
-#endif
     for (int32_t n = r.count; n != 0; --n) {
         if (Policy::STEP_FIRST) {
             xa += sa;
@@ -309,9 +291,7 @@ struct DrawThenStep {
     Op& op;
 
 #if defined(__arm__)
-    void arm_rows(uint16_t* line, int32_t rows, uint32_t& xa, uint32_t& xb, uint32_t sa, uint32_t sb) {
-        op.arm_rows(line, rows, xa, xb, sa, sb);
-    }
+    void arm_rows(uint16_t* line, int32_t rows, EdgeWalk& a, EdgeWalk& b) { op.arm_rows(line, rows, a, b); }
 #endif
 
     void skip_rows(uint32_t rows) { op.skip_rows(rows); }

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "runtime/runtime.h"
+#include "render/draw2d.h"
 #include "render/rasterizer.h"
 #include "render/render_state.h"
 #include "tools/meter/emulator.h"
@@ -105,23 +106,85 @@ TEST(MeterArmCode, PaletteBlitsEqualThePortableLoops) {
 
     struct Case {
         const char* name;
-        uint32_t offset;  // of the image, bytes
+        uint32_t offset;     // of the image, bytes (every length left over after 16-pixel turns)
+        uint32_t out_shift;  // pixels past the word-aligned output
+        uint32_t pixels;
         bool or_in;
     };
-    for (const Case& c : {Case{"korvax_blit_indexed", 0, false}, Case{"korvax_blit_indexed_or", 0, true},
-                          Case{"korvax_blit_indexed_or_bytes", 0, true}, Case{"korvax_blit_indexed_or_bytes", 3, true},
-                          Case{"korvax_blit_indexed_or_bytes", 1, true}}) {
-        // Four guard pixels on either side stay.
+    for (const Case& c : {Case{"korvax_blit_indexed", 0, 0, PIXELS, false},
+                          Case{"korvax_blit_indexed_or", 0, 0, PIXELS, true},
+                          Case{"korvax_blit_indexed_or", 4, 2, PIXELS - 4, true},
+                          Case{"korvax_blit_indexed_or", 8, 0, 4, true},
+                          Case{"korvax_blit_indexed_or", 0, 0, PIXELS - 8, true},
+                          Case{"korvax_blit_indexed_or_odd", 4, 1, PIXELS - 8, true},
+                          Case{"korvax_blit_indexed_or_odd", 8, 1, PIXELS - 12, true},
+                          Case{"korvax_blit_indexed_or_odd", 0, 1, PIXELS, true},
+                          Case{"korvax_blit_indexed_or_odd", 4, 1, PIXELS - 4, true},
+                          Case{"korvax_blit_indexed_or_odd", 8, 3, 4, true},
+                          Case{"korvax_blit_indexed_or_odd", 12, 3, 12, true}}) {
+        // Four guard pixels on either side stay; for the odd output the words
+        // at either end hold one pixel outside the span each, which stays too.
         ASSERT_TRUE(core().write(out, background.data(), background.size() * 2));
-        ASSERT_TRUE(core().call(c.name, {out + 8, image + c.offset, palette, PIXELS}).ok) << c.name;
+        ASSERT_TRUE(core().call(c.name, {out + 8 + 2 * c.out_shift, image + c.offset, palette, c.pixels}).ok)
+            << c.name;
         std::vector<uint16_t> got(background.size());
         ASSERT_TRUE(core().read(out, got.data(), got.size() * 2));
         std::vector<uint16_t> want = background;
-        for (uint32_t i = 0; i < PIXELS; ++i) {
+        for (uint32_t i = 0; i < c.pixels; ++i) {
             const uint16_t texel = pal[indices[c.offset + i]];
-            want[4 + i] = c.or_in ? static_cast<uint16_t>(want[4 + i] | texel) : texel;
+            uint16_t& w = want[4 + c.out_shift + i];
+            w = c.or_in ? static_cast<uint16_t>(w | texel) : texel;
         }
-        EXPECT_EQ(got, want) << c.name << " at offset " << c.offset;
+        EXPECT_EQ(got, want) << c.name << " at offset " << c.offset << ", " << c.pixels << " pixels";
+    }
+}
+
+// The ARM middle of a stretched row (render/arm/blit.S): pixel n of the
+// row, for n = 4 .. 315, shows entry (n + 1) / 4 of random entries; the
+// pixels either side stay.
+TEST(MeterArmCode, StretchedRowEqualsThePortableFormula) {
+    ASSERT_TRUE(core().ok()) << core().error();
+    const uint32_t out = core().free_memory(), entries = out + 0x40000;
+    for (uint32_t seed : {81u, 82u}) {
+        const std::vector<uint32_t> entry_words = random_words(40, seed);
+        std::vector<uint16_t> source(80);
+        std::memcpy(source.data(), entry_words.data(), source.size() * 2);
+        ASSERT_TRUE(core().write(entries, source.data(), source.size() * 2));
+        const std::vector<uint32_t> background = random_words(160, seed + 10);
+        std::vector<uint16_t> want(320);
+        std::memcpy(want.data(), background.data(), want.size() * 2);
+        ASSERT_TRUE(core().write(out, want.data(), want.size() * 2));
+        ASSERT_TRUE(core().call("korvax_stretch_row", {out + 8, entries}).ok);
+        std::vector<uint16_t> got(want.size());
+        ASSERT_TRUE(core().read(out, got.data(), got.size() * 2));
+        for (uint32_t n = 4; n <= 315; ++n) want[n] = source[(n + 1) / 4];
+        EXPECT_EQ(got, want) << "seed " << seed;
+    }
+}
+
+// The ARM row of copy_downscaled (render/arm/blit.S) against the portable
+// formula: every step-th source pixel plus 8, wrapping at 16 bits, for the
+// lengths around its four-pixel turns; the pixels either side stay.
+TEST(MeterArmCode, DownscaledRowEqualsThePortableCopy) {
+    ASSERT_TRUE(core().ok()) << core().error();
+    const uint32_t out = core().free_memory(), src = out + 0x40000;
+    const std::vector<uint32_t> src_words = random_words(1024, 71);
+    std::vector<uint16_t> source(2048);
+    std::memcpy(source.data(), src_words.data(), source.size() * 2);
+    source[0] = 0xFFFC;  // wraps
+    ASSERT_TRUE(core().write(src, source.data(), source.size() * 2));
+    for (uint32_t step : {1u, 2u, 3u}) {
+        for (uint32_t n : {1u, 2u, 3u, 4u, 5u, 7u, 8u, 9u, 64u, 138u, 320u}) {
+            std::vector<uint16_t> want(n + 4);
+            const std::vector<uint32_t> background = random_words(want.size() / 2 + 1, n * 3 + step);
+            std::memcpy(want.data(), background.data(), want.size() * 2);
+            ASSERT_TRUE(core().write(out, want.data(), want.size() * 2));
+            ASSERT_TRUE(core().call("korvax_downscale_row", {out + 4, src, 2 * step, n}).ok);
+            std::vector<uint16_t> got(want.size());
+            ASSERT_TRUE(core().read(out, got.data(), got.size() * 2));
+            for (uint32_t j = 0; j < n; ++j) want[2 + j] = static_cast<uint16_t>(source[j * step] + 8);
+            EXPECT_EQ(got, want) << "step " << step << ", " << n << " pixels";
+        }
     }
 }
 
@@ -197,6 +260,57 @@ TEST(MeterArmCode, FilledTrianglesEqualTheHostRasterizer) {
             for (int i = 0; i < FRAME_PIXELS; ++i) differing += arm[i] != host_frame.pixels[i];
             EXPECT_EQ(differing, 0u) << "mode " << mode << (clipped ? " clipped" : "");
         }
+    }
+}
+
+// The ARM tunnel blocks (render/arm/tunnel_block.S, u and v packed into one
+// register) against the portable fill: random grid rows whose u and v wrap
+// anywhere in 32 bits (multiples of 256, as the grid's are), steep and flat
+// steps, into a random background that stays outside the 8 rows.
+TEST(MeterArmCode, TunnelBlocksEqualThePortableFill) {
+    ASSERT_TRUE(core().ok()) << core().error();
+    const uint32_t frame = core().free_memory(), texture = frame + 0x40000, grid = frame + 0x80000;
+    std::vector<uint16_t> texels(256 * 256);
+    const std::vector<uint32_t> texel_words = random_words(texels.size() / 2, 31);
+    std::memcpy(texels.data(), texel_words.data(), texels.size() * 2);
+    ASSERT_TRUE(core().write(texture, texels.data(), texels.size() * 2));
+    constexpr size_t PIXELS = 320 * 10;  // a row above and below the block row
+    for (uint32_t trial = 0; trial < 12; ++trial) {
+        TunnelPoint points[2 * TUNNEL_GRID_COLUMNS];
+        const std::vector<uint32_t> r = random_words(4 * TUNNEL_GRID_COLUMNS, 40 + trial);
+        for (int i = 0; i < 2 * TUNNEL_GRID_COLUMNS; ++i) {
+            // Early trials: small steps (a smooth tunnel); later ones: any.
+            const uint32_t spread = trial < 4 ? 0x3FFFu : trial < 8 ? 0xFFFFFu : 0xFFFFFFFFu;
+            const uint32_t base_u = trial * 0x9E3779B1u, base_v = trial * 0x7F4A7C15u;
+            points[i].u = static_cast<int32_t>((base_u + (r[2 * i] & spread) * (i % 41 + 1)) & ~0xFFu);
+            points[i].v = static_cast<int32_t>((base_v + (r[2 * i + 1] & spread) * (i / 41 + 1)) & ~0xFFu);
+        }
+        ASSERT_TRUE(core().write(grid, points, sizeof points));
+        const std::vector<uint32_t> background_words = random_words(PIXELS / 2, 50 + trial);
+        std::vector<uint16_t> want(PIXELS);
+        std::memcpy(want.data(), background_words.data(), PIXELS * 2);
+        ASSERT_TRUE(core().write(frame, want.data(), PIXELS * 2));
+        ASSERT_TRUE(core().call("korvax_tunnel_row", {frame + 640, texture, grid}).ok);
+        std::vector<uint16_t> got(PIXELS);
+        ASSERT_TRUE(core().read(frame, got.data(), PIXELS * 2));
+        tunnel_fill_row(want.data() + 320, texels.data(), points);
+        EXPECT_EQ(got, want) << "trial " << trial;
+    }
+}
+
+// The ARM square root of the tunnel grid (render/arm/tunnel_block.S) is
+// isqrt's floor(sqrt(x)) for every x below 2^30: squares, their neighbours,
+// powers of two and random values.
+TEST(MeterArmCode, SquareRootEqualsIsqrtBelowTwoToThe30) {
+    ASSERT_TRUE(core().ok()) << core().error();
+    std::vector<uint32_t> xs = {0, 1, 2, 3, (1u << 30) - 1};
+    for (uint32_t r = 1; r < 32768; r += 97) xs.insert(xs.end(), {r * r - 1, r * r, r * r + 1});
+    for (uint32_t b = 0; b < 30; ++b) xs.insert(xs.end(), {1u << b, (1u << b) - 1});
+    for (uint32_t w : random_words(3000, 61)) xs.push_back(w >> 2);
+    for (uint32_t x : xs) {
+        const CallResult r = core().call("korvax_sqrt", {x});
+        ASSERT_TRUE(r.ok) << r.error;
+        ASSERT_EQ(r.r0, static_cast<uint32_t>(isqrt(static_cast<int32_t>(x)))) << "x = " << x;
     }
 }
 
