@@ -33,27 +33,79 @@ constexpr uint32_t CLIP_BIT = 0x80000000u;
 
 const Matrix4& matrix_of(const Matrix4* matrices, uint16_t group) { return matrices[group & 15]; }
 
+// Row `row` of M * (x, y, z), as matrix_transform forms it.
+inline int32_t transform_row(const int32_t* e, int32_t x, int32_t y, int32_t z) {
+    return wrap_add(wrap_add(wrap_mul(e[0], x), wrap_mul(e[1], y)), wrap_mul(e[2], z)) >> FIX8_SHIFT;
+}
+
+// l = 2 (2,200,000 / d) + 1 for d >= 1. Depths around the camera distance give
+// quotients 0..4, found by comparing d with 2,200,000 / k (the quotient is at
+// least k exactly when d <= floor(2,200,000 / k)); only nearer points divide.
+inline uint32_t projection_divisor(int32_t d) {
+    if (d > 733333) return d > 1100000 ? (d > 2200000 ? 1u : 3u) : 5u;
+    if (d > 440000) return d > 550000 ? 7u : 9u;
+    return 2u * u32(divide(PROJECTION_SCALE, d)) + 1u;
+}
+
+// outcode() with the clip rectangle and depth range held in locals.
+inline int32_t outcode_within(const ClipRect& r, const DepthRange& depth, int32_t x, int32_t y, int32_t z) {
+    int32_t code = 0;
+    if (x < r.x_min) {
+        code = 4;
+    } else if (x > r.x_max) {
+        code = 8;
+    }
+    if (y < r.y_min) {
+        code |= 1;
+    } else if (y > r.y_max) {
+        code |= 2;
+    }
+    if (z < depth.low) {
+        code |= 16;
+    } else if (z > depth.high) {
+        code |= 32;
+    }
+    return code;
+}
+
+// Every vertex once: position transformed and projected, its outcode, and the
+// environment coordinates from the x and y rows of its transformed normal (the
+// z row is not needed). Loop state stays in locals: the stores to the global
+// arrays would otherwise make the compiler reload the mesh and the clip state.
 void vertex_pass(const MeshObject& mesh, const Matrix4* matrices, int32_t centre_x, int32_t centre_y) {
-    for (int32_t j = 1; j <= mesh.vertex_count; ++j) {
-        const MeshVertex& vertex = mesh.vertices[j];
-        const Matrix4& m = matrix_of(matrices, vertex.group);
-        Vec3 p;
-        matrix_transform(p, Vec3{vertex.x, vertex.y, vertex.z}, m);
+    const ClipRect clip = render_state.clip_rect;
+    const DepthRange depth = render_state.depth_range;
+    const MeshVertex* vertex = &mesh.vertices[1];
+    const Vec3* normal = &mesh.vertex_normals[1];
+    Vec3* projected = &projected_vertices[1];
+    int32_t* code = &vertex_outcodes[1];
+    uint16_t* environment = &environment_coords[1];
+    for (int32_t n = mesh.vertex_count; n > 0; --n) {
+        const int32_t* e = matrix_of(matrices, vertex->group).m;
+        const int32_t x = vertex->x, y = vertex->y, z = vertex->z;
+        const int32_t px = transform_row(e, x, y, z);
+        const int32_t py = transform_row(e + 4, x, y, z);
+        const int32_t pz = transform_row(e + 8, x, y, z);
 
-        // l = 2 (2,200,000 / d) + 1: 7 at p.z = 0, 1 from p.z = 1,530,001 on.
-        int32_t d = wrap_add(p.z, CAMERA_DISTANCE);
+        int32_t d = wrap_add(pz, CAMERA_DISTANCE);
         if (d < 1) d = 1;
-        const int32_t l = 2 * divide(PROJECTION_SCALE, d) + 1;
-        const Divisor by_l = make_divisor(static_cast<uint32_t>(l));
-        const Vec3 q{wrap_add(divide_by(wrap_neg(p.x), by_l), centre_x),
-                     wrap_add(divide_by(wrap_neg(p.y), by_l), centre_y), divide_by(p.z, by_l)};
-        projected_vertices[j] = q;
-        vertex_outcodes[j] = outcode(q.x, q.y, q.z);
+        const Divisor by_l = make_divisor(projection_divisor(d));
+        const int32_t qx = wrap_add(divide_by(wrap_neg(px), by_l), centre_x);
+        const int32_t qy = wrap_add(divide_by(wrap_neg(py), by_l), centre_y);
+        const int32_t qz = divide_by(pz, by_l);
 
-        Vec3 n;
-        matrix_transform(n, mesh.vertex_normals[j], m);
-        environment_coords[j] =
-            static_cast<uint16_t>((((n.x >> 1) - 128) & 255) + ((((n.y >> 1) - 128) & 255) << 8));
+        const int32_t nx = normal->x, ny = normal->y, nz = normal->z;
+        const int32_t ex = transform_row(e, nx, ny, nz);
+        const int32_t ey = transform_row(e + 4, nx, ny, nz);
+
+        *projected = Vec3{qx, qy, qz};
+        *code = outcode_within(clip, depth, qx, qy, qz);
+        *environment = static_cast<uint16_t>((((ex >> 1) - 128) & 255) + ((((ey >> 1) - 128) & 255) << 8));
+        ++vertex;
+        ++normal;
+        ++projected;
+        ++code;
+        ++environment;
     }
 }
 
@@ -63,45 +115,55 @@ bool faces_viewer(const Vec3& a, const Vec3& b, const Vec3& c) {
                     wrap_mul(wrap_sub(a.x, c.x), wrap_sub(b.y, a.y))) < 0;
 }
 
-uint16_t face_colour(const MeshFace& face, const Matrix4& m) {
-    int32_t c = 2;
-    if (material_mode_of(face.material) == MODE_FLAT_LIT) {
-        Vec3 n;
-        matrix_transform(n, face.normal, m);
-        // Light along the view axis: the dot product with (0, 0, 256) is n.z.
-        const int32_t s = vec3_dot(n, Vec3{0, 0, 256});
-        c = (s > 0 ? s >> 3 : 0) + 2;
-        if (c > 63) c = 63;
-    }
-    set_shade_ramp(face.material == 2 ? secondary_ramp : primary_ramp);
-    return render_state.shade_ramp[c];
+// Shade step of a flat-lit face: its normal turned by M, lit along the view
+// axis. The dot product with (0, 0, 256) is (n.z * 256) >> 8 (the x and y
+// terms are 0), so only the z row of M * normal is formed.
+int32_t lit_shade(const Vec3& normal, const Matrix4& m) {
+    const int32_t nz = transform_row(&m.m[8], normal.x, normal.y, normal.z);
+    const int32_t s = fix8_mul(nz, 256);
+    const int32_t c = (s > 0 ? s >> 3 : 0) + 2;
+    return c > 63 ? 63 : c;
 }
 
 // The outcode of a face corner: from the vertex pass for the slots it
-// projected, worked out for any other slot (slot 0, or one the mesh does not
-// use), whose projected position is whatever an earlier mesh left there.
-int32_t corner_outcode(const MeshObject& mesh, int32_t slot, const Vec3& p) {
-    if (slot >= 1 && slot <= mesh.vertex_count) return vertex_outcodes[slot];
+// projected (1..vertex_count), worked out for any other slot (slot 0, or one
+// the mesh does not use), whose projected position is whatever an earlier mesh
+// left there.
+inline int32_t corner_outcode(uint32_t vertex_count, int32_t slot, const Vec3& p) {
+    if (u32(slot) - 1u < vertex_count) return vertex_outcodes[slot];
     return outcode(p.x, p.y, p.z);
 }
 
+// Every face: culled, coloured and entered in the draw list. The shade ramp
+// of the last face entered is left in render_state, as setting it for each
+// face would leave it.
 int32_t face_pass(const MeshObject& mesh, const Matrix4* matrices) {
     int32_t count = 0;
-    for (int32_t f = 1; f <= mesh.face_count; ++f) {
-        const MeshFace& face = mesh.faces[f];
-        const Vec3& a = projected_vertices[face.vertex_a];
-        const Vec3& b = projected_vertices[face.vertex_b];
-        const Vec3& c = projected_vertices[face.vertex_c];
+    const uint32_t vertex_count = mesh.vertex_count;
+    const uint16_t* ramp = nullptr;
+    const MeshFace* face = &mesh.faces[1];
+    const int32_t faces = mesh.face_count;
+    for (int32_t f = 1; f <= faces; ++f, ++face) {
+        const int32_t sa = face->vertex_a, sb = face->vertex_b, sc = face->vertex_c;
+        const Vec3& a = projected_vertices[sa];
+        const Vec3& b = projected_vertices[sb];
+        const Vec3& c = projected_vertices[sc];
         if (!faces_viewer(a, b, c)) continue;
-        const int32_t oa = corner_outcode(mesh, face.vertex_a, a), ob = corner_outcode(mesh, face.vertex_b, b),
-                      oc = corner_outcode(mesh, face.vertex_c, c);
+        const int32_t oa = corner_outcode(vertex_count, sa, a), ob = corner_outcode(vertex_count, sb, b),
+                      oc = corner_outcode(vertex_count, sc, c);
         if (oa & ob & oc) continue;
-        const uint16_t colour = face_colour(face, matrix_of(matrices, mesh.vertices[face.vertex_a].group));
+        const int32_t material = face->material;
+        int32_t shade = 2;
+        if (material_mode_of(material) == MODE_FLAT_LIT) {
+            shade = lit_shade(face->normal, matrix_of(matrices, mesh.vertices[sa].group));
+        }
+        ramp = material == 2 ? secondary_ramp : primary_ramp;
         const uint32_t clip = (oa | ob | oc) != 0 ? CLIP_BIT : 0u;
         draw_list[count].key = wrap_add(wrap_add(a.z, b.z), c.z) >> 3;
-        draw_list[count].word = colour | static_cast<uint32_t>(f) << 16 | clip;
+        draw_list[count].word = ramp[shade] | static_cast<uint32_t>(f) << 16 | clip;
         ++count;
     }
+    if (ramp != nullptr) set_shade_ramp(ramp);
     return count;
 }
 
@@ -111,26 +173,31 @@ void set_corner(TriangleVertex& corner, int32_t vertex_slot, int32_t u, int32_t 
 }
 
 void draw_pass(const MeshObject& mesh, int32_t count) {
+    const TriangleSink sink = triangle_sink;
     for (int32_t i = 0; i < count; ++i) {
         const uint32_t word = draw_list[i].word;
         const MeshFace& face = mesh.faces[(word >> 16) & 0x7FFF];
-        const int32_t slots[3] = {face.vertex_a, face.vertex_b, face.vertex_c};
-        const TexCoord* uvs[3] = {&face.uv_a, &face.uv_b, &face.uv_c};
-        const bool environment = material_mode_of(face.material) == MODE_ENVIRONMENT;
-        for (int k = 0; k < 3; ++k) {
-            if (environment) {
-                const uint16_t e = environment_coords[slots[k]];
-                set_corner(face_record.vertex[k], slots[k], e & 0xFF, e >> 8);
-            } else {
-                set_corner(face_record.vertex[k], slots[k], uvs[k]->u, uvs[k]->v);
-            }
+        const int32_t material = face.material;
+        if (material_mode_of(material) == MODE_ENVIRONMENT) {
+            const uint16_t ea = environment_coords[face.vertex_a];
+            const uint16_t eb = environment_coords[face.vertex_b];
+            const uint16_t ec = environment_coords[face.vertex_c];
+            set_corner(face_record.vertex[0], face.vertex_a, ea & 0xFF, ea >> 8);
+            set_corner(face_record.vertex[1], face.vertex_b, eb & 0xFF, eb >> 8);
+            set_corner(face_record.vertex[2], face.vertex_c, ec & 0xFF, ec >> 8);
+        } else {
+            set_corner(face_record.vertex[0], face.vertex_a, face.uv_a.u, face.uv_a.v);
+            set_corner(face_record.vertex[1], face.vertex_b, face.uv_b.u, face.uv_b.v);
+            set_corner(face_record.vertex[2], face.vertex_c, face.uv_c.u, face.uv_c.v);
         }
         set_draw_colour(word & 0xFFFF);
-        set_current_material(static_cast<uint32_t>(face.material));
+        set_current_material(static_cast<uint32_t>(material));
         if (word & CLIP_BIT) {
             clip_and_draw_triangle(face_record);
+        } else if (sink == rasterize) {
+            draw_triangle(face_record);
         } else {
-            triangle_sink(face_record, false);
+            sink(face_record, false);
         }
     }
 }
@@ -178,25 +245,7 @@ bool depth_limit(int32_t code, int32_t& limit) {
 }  // namespace
 
 int32_t outcode(int32_t x, int32_t y, int32_t z) {
-    const ClipRect& r = render_state.clip_rect;
-    const DepthRange& d = render_state.depth_range;
-    int32_t code = 0;
-    if (x < r.x_min) {
-        code |= 4;
-    } else if (x > r.x_max) {
-        code |= 8;
-    }
-    if (y < r.y_min) {
-        code |= 1;
-    } else if (y > r.y_max) {
-        code |= 2;
-    }
-    if (z < d.low) {
-        code |= 16;
-    } else if (z > d.high) {
-        code |= 32;
-    }
-    return code;
+    return outcode_within(render_state.clip_rect, render_state.depth_range, x, y, z);
 }
 
 namespace {

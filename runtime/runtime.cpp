@@ -38,14 +38,10 @@ int32_t remainder(int32_t a, int32_t b) {
     return static_cast<int32_t>(r);
 }
 
-namespace {
-
 // m of every divisor below KNOWN_DIVISORS, worked out by the compiler: the
 // perspective divisors of the mesh pipeline are small, so nearly every vertex
 // finds its m here, and no frame pays for a division or a check.
-struct DivisorTable {
-    uint32_t m[KNOWN_DIVISORS];
-};
+namespace {
 
 constexpr DivisorTable make_divisor_table() {
     DivisorTable table{};
@@ -53,13 +49,9 @@ constexpr DivisorTable make_divisor_table() {
     return table;
 }
 
-constexpr DivisorTable KNOWN_DIVISOR_M = make_divisor_table();
-
 }  // namespace
 
-Divisor make_divisor(uint32_t d) {
-    return {d, d < KNOWN_DIVISORS ? KNOWN_DIVISOR_M.m[d] : 0xFFFFFFFFu / d};
-}
+constexpr DivisorTable known_divisor_m = make_divisor_table();
 
 int32_t isqrt(int32_t x) {
     if (x >= 0 && x < (1 << 30)) {
