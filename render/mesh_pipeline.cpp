@@ -47,6 +47,19 @@ inline uint32_t projection_divisor(int32_t d) {
     return 2u * u32(divide(PROJECTION_SCALE, d)) + 1u;
 }
 
+// divide(a, d) for 1 <= d < KNOWN_DIVISORS with m = known_divisor_m.m[d]:
+// |a| < 2^32 and d * m > 2^32 - 1 - d, so |a| * m / 2^32 falls short of
+// |a| / d by less than 1 and the high word is the quotient or one less; one
+// comparison of the remainder settles it (divide_by's loop never runs twice
+// here). The sign is applied as (q ^ s) - s with s = 0 or all ones.
+inline int32_t divide_small(int32_t a, uint32_t d, uint32_t m) {
+    const uint32_t s = u32(a >> 31);
+    const uint32_t n = (u32(a) ^ s) - s;
+    uint32_t q = static_cast<uint32_t>((static_cast<uint64_t>(n) * m) >> 32);
+    if (n - q * d >= d) ++q;
+    return s32((q ^ s) - s);
+}
+
 // outcode() with the clip rectangle and depth range held in locals.
 inline int32_t outcode_within(const ClipRect& r, const DepthRange& depth, int32_t x, int32_t y, int32_t z) {
     int32_t code = 0;
@@ -90,16 +103,25 @@ void vertex_pass(const MeshObject& mesh, const Matrix4* matrices, int32_t centre
         int32_t d = wrap_add(pz, CAMERA_DISTANCE);
         if (d < 1) d = 1;
         const Divisor by_l = make_divisor(projection_divisor(d));
-        const int32_t qx = wrap_add(divide_by(wrap_neg(px), by_l), centre_x);
-        const int32_t qy = wrap_add(divide_by(wrap_neg(py), by_l), centre_y);
-        const int32_t qz = divide_by(pz, by_l);
-
-        const int32_t nx = normal->x, ny = normal->y, nz = normal->z;
-        const int32_t ex = transform_row(e, nx, ny, nz);
-        const int32_t ey = transform_row(e + 4, nx, ny, nz);
+        int32_t qx, qy, qz;
+        if (by_l.d < KNOWN_DIVISORS) {
+            qx = wrap_add(divide_small(wrap_neg(px), by_l.d, by_l.m), centre_x);
+            qy = wrap_add(divide_small(wrap_neg(py), by_l.d, by_l.m), centre_y);
+            qz = divide_small(pz, by_l.d, by_l.m);
+        } else {
+            qx = wrap_add(divide_by(wrap_neg(px), by_l), centre_x);
+            qy = wrap_add(divide_by(wrap_neg(py), by_l), centre_y);
+            qz = divide_by(pz, by_l);
+        }
 
         *projected = Vec3{qx, qy, qz};
         *code = outcode_within(clip, depth, qx, qy, qz);
+
+        // After the stores: the matrix is read again rather than kept in
+        // registers the projection needs.
+        const int32_t nx = normal->x, ny = normal->y, nz = normal->z;
+        const int32_t ex = transform_row(e, nx, ny, nz);
+        const int32_t ey = transform_row(e + 4, nx, ny, nz);
         *environment = static_cast<uint16_t>((((ex >> 1) - 128) & 255) + ((((ey >> 1) - 128) & 255) << 8));
         ++vertex;
         ++normal;
@@ -167,31 +189,33 @@ int32_t face_pass(const MeshObject& mesh, const Matrix4* matrices) {
     return count;
 }
 
-void set_corner(TriangleVertex& corner, int32_t vertex_slot, int32_t u, int32_t v) {
-    const Vec3& p = projected_vertices[vertex_slot];
+// The record's corner: the projected vertex and its texture coordinates.
+inline void set_corner(TriangleVertex& corner, const Vec3& p, int32_t u, int32_t v) {
     corner = TriangleVertex{p.x, p.y, p.z, u, v};
 }
 
 void draw_pass(const MeshObject& mesh, int32_t count) {
     const TriangleSink sink = triangle_sink;
+    const MeshFace* const faces = mesh.faces;
+    const Vec3* const projected = projected_vertices;
+    TriangleVertex* const corner = face_record.vertex;
     for (int32_t i = 0; i < count; ++i) {
         const uint32_t word = draw_list[i].word;
-        const MeshFace& face = mesh.faces[(word >> 16) & 0x7FFF];
-        const int32_t material = face.material;
+        const MeshFace* const face = faces + ((word >> 16) & 0x7FFF);
+        const int32_t sa = face->vertex_a, sb = face->vertex_b, sc = face->vertex_c;
+        const int32_t material = face->material;
         if (material_mode_of(material) == MODE_ENVIRONMENT) {
-            const uint16_t ea = environment_coords[face.vertex_a];
-            const uint16_t eb = environment_coords[face.vertex_b];
-            const uint16_t ec = environment_coords[face.vertex_c];
-            set_corner(face_record.vertex[0], face.vertex_a, ea & 0xFF, ea >> 8);
-            set_corner(face_record.vertex[1], face.vertex_b, eb & 0xFF, eb >> 8);
-            set_corner(face_record.vertex[2], face.vertex_c, ec & 0xFF, ec >> 8);
+            const uint32_t ea = environment_coords[sa], eb = environment_coords[sb], ec = environment_coords[sc];
+            set_corner(corner[0], projected[sa], s32(ea & 0xFF), s32(ea >> 8));
+            set_corner(corner[1], projected[sb], s32(eb & 0xFF), s32(eb >> 8));
+            set_corner(corner[2], projected[sc], s32(ec & 0xFF), s32(ec >> 8));
         } else {
-            set_corner(face_record.vertex[0], face.vertex_a, face.uv_a.u, face.uv_a.v);
-            set_corner(face_record.vertex[1], face.vertex_b, face.uv_b.u, face.uv_b.v);
-            set_corner(face_record.vertex[2], face.vertex_c, face.uv_c.u, face.uv_c.v);
+            set_corner(corner[0], projected[sa], face->uv_a.u, face->uv_a.v);
+            set_corner(corner[1], projected[sb], face->uv_b.u, face->uv_b.v);
+            set_corner(corner[2], projected[sc], face->uv_c.u, face->uv_c.v);
         }
-        set_draw_colour(word & 0xFFFF);
-        set_current_material(static_cast<uint32_t>(material));
+        render_state.draw_colour = word & 0xFFFF;
+        render_state.current_material = static_cast<uint16_t>(material);
         if (word & CLIP_BIT) {
             clip_and_draw_triangle(face_record);
         } else if (sink == rasterize) {
