@@ -56,7 +56,9 @@ struct Edges {
     int32_t s01, s12, s02;
 };
 
-Edges edge_setup(const TriangleVertex* v) {
+// Inlined into each fill: the edges then stay in registers instead of a
+// record written by one function and read back by the other.
+[[gnu::always_inline]] inline Edges edge_setup(const TriangleVertex* v) {
     Edges e;
     e.x0 = pixel_centre(v[0].x);
     e.x1 = pixel_centre(v[1].x);
@@ -324,6 +326,27 @@ struct DrawThenStep {
 // the long edge runs on. The row of the lowest vertex is never drawn.
 template <bool CLIP, class Op>
 void scan_triangle(uint16_t* frame, const TriangleVertex* v, const Edges& e, Op& op) {
+#if defined(__arm__)
+    if constexpr (!CLIP && Op::ARM_ROWS) {
+        // Unclipped on ARM: walk_rows has no rows to skip, so each part with
+        // rows goes straight to the op's row routine, the two edges' positions
+        // held here (long: the 0->2 edge, short: 0->1 then 1->2).
+        uint32_t long_x = u32(e.x0), short_x = u32(e.x0);
+        if (short_edges_left(v, e)) {
+            op.start_edge(v[0], e.s01);
+            if (e.h01 > 0) op.arm_rows(frame + v[0].y * ROW_PIXELS, e.h01, short_x, long_x, u32(e.s01), u32(e.s02));
+            short_x = u32(e.x1);
+            op.start_edge(v[1], e.s12);
+            if (e.h12 > 0) op.arm_rows(frame + v[1].y * ROW_PIXELS, e.h12, short_x, long_x, u32(e.s12), u32(e.s02));
+        } else {
+            op.start_edge(v[0], e.s02);
+            if (e.h01 > 0) op.arm_rows(frame + v[0].y * ROW_PIXELS, e.h01, long_x, short_x, u32(e.s02), u32(e.s01));
+            short_x = u32(e.x1);
+            if (e.h12 > 0) op.arm_rows(frame + v[1].y * ROW_PIXELS, e.h12, long_x, short_x, u32(e.s02), u32(e.s12));
+        }
+        return;
+    }
+#endif
     EdgeWalk long_edge{u32(e.x0), u32(e.s02)};
     EdgeWalk short_edge{u32(e.x0), u32(e.s01)};
     DrawThenStep<Op> policy{op};
