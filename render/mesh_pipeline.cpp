@@ -204,7 +204,8 @@ void draw_pass(const MeshObject& mesh, int32_t count) {
         const MeshFace* const face = faces + ((word >> 16) & 0x7FFF);
         const int32_t sa = face->vertex_a, sb = face->vertex_b, sc = face->vertex_c;
         const int32_t material = face->material;
-        if (material_mode_of(material) == MODE_ENVIRONMENT) {
+        const int32_t mode = material_mode_of(material);
+        if (mode == MODE_ENVIRONMENT) {
             const uint32_t ea = environment_coords[sa], eb = environment_coords[sb], ec = environment_coords[sc];
             set_corner(corner[0], projected[sa], s32(ea & 0xFF), s32(ea >> 8));
             set_corner(corner[1], projected[sb], s32(eb & 0xFF), s32(eb >> 8));
@@ -219,7 +220,13 @@ void draw_pass(const MeshObject& mesh, int32_t count) {
         if (word & CLIP_BIT) {
             clip_and_draw_triangle(face_record);
         } else if (sink == rasterize) {
-            draw_triangle(face_record);
+            // draw_triangle's choice, from the mode already at hand.
+            switch (mode) {
+                case MODE_FLAT_OR: fill_flat_or(face_record); break;
+                case MODE_TEXTURED_BLEND: fill_textured_blend(face_record); break;
+                case MODE_FLAT_LIT: fill_flat(face_record); break;
+                default: fill_textured(face_record); break;
+            }
         } else {
             sink(face_record, false);
         }

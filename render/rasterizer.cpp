@@ -42,7 +42,7 @@ inline void swap_vertices(TriangleVertex& a, TriangleVertex& b) {
     b.x = t.x; b.y = t.y; b.u = t.u; b.v = t.v;
 }
 
-void sort_by_row(TriangleVertex* v) {
+[[gnu::always_inline]] inline void sort_by_row(TriangleVertex* v) {
     if (v[0].y > v[1].y) swap_vertices(v[0], v[1]);
     if (v[0].y > v[2].y) swap_vertices(v[0], v[2]);
     if (v[1].y > v[2].y) swap_vertices(v[1], v[2]);
