@@ -81,10 +81,12 @@ inline int32_t outcode_within(const ClipRect& r, const DepthRange& depth, int32_
     return code;
 }
 
-// Every vertex once: position transformed and projected, its outcode, and the
-// environment coordinates from the x and y rows of its transformed normal (the
-// z row is not needed). Loop state stays in locals: the stores to the global
-// arrays would otherwise make the compiler reload the mesh and the clip state.
+// Every vertex once: position transformed and projected, its outcode (with
+// CODES), and the environment coordinates from the x and y rows of its
+// transformed normal (the z row is not needed). Loop state stays in locals:
+// the stores to the global arrays would otherwise make the compiler reload the
+// mesh and the clip state.
+template <bool CODES>
 void vertex_pass(const MeshObject& mesh, const Matrix4* matrices, int32_t centre_x, int32_t centre_y) {
     const ClipRect clip = render_state.clip_rect;
     const DepthRange depth = render_state.depth_range;
@@ -115,7 +117,7 @@ void vertex_pass(const MeshObject& mesh, const Matrix4* matrices, int32_t centre
         }
 
         *projected = Vec3{qx, qy, qz};
-        *code = outcode_within(clip, depth, qx, qy, qz);
+        if (CODES) *code = outcode_within(clip, depth, qx, qy, qz);
 
         // After the stores: the matrix is read again rather than kept in
         // registers the projection needs.
@@ -147,21 +149,20 @@ int32_t lit_shade(const Vec3& normal, const Matrix4& m) {
     return c > 63 ? 63 : c;
 }
 
-// The outcode of a face corner: from the vertex pass for the slots it
-// projected (1..vertex_count), worked out for any other slot (slot 0, or one
-// the mesh does not use), whose projected position is whatever an earlier mesh
-// left there.
-inline int32_t corner_outcode(uint32_t vertex_count, int32_t slot, const Vec3& p) {
-    if (u32(slot) - 1u < vertex_count) return vertex_outcodes[slot];
+// The outcode of a face corner: from the vertex pass for the slots 1..coded,
+// worked out for any other slot (slot 0, one the mesh does not use, whose
+// projected position is whatever an earlier mesh left there, or every slot
+// when the vertex pass left the outcodes to the faces).
+inline int32_t corner_outcode(uint32_t coded, int32_t slot, const Vec3& p) {
+    if (u32(slot) - 1u < coded) return vertex_outcodes[slot];
     return outcode(p.x, p.y, p.z);
 }
 
 // Every face: culled, coloured and entered in the draw list. The shade ramp
 // of the last face entered is left in render_state, as setting it for each
 // face would leave it.
-int32_t face_pass(const MeshObject& mesh, const Matrix4* matrices) {
+int32_t face_pass(const MeshObject& mesh, const Matrix4* matrices, uint32_t coded) {
     int32_t count = 0;
-    const uint32_t vertex_count = mesh.vertex_count;
     const uint16_t* ramp = nullptr;
     const MeshFace* face = &mesh.faces[1];
     const int32_t faces = mesh.face_count;
@@ -171,8 +172,8 @@ int32_t face_pass(const MeshObject& mesh, const Matrix4* matrices) {
         const Vec3& b = projected_vertices[sb];
         const Vec3& c = projected_vertices[sc];
         if (!faces_viewer(a, b, c)) continue;
-        const int32_t oa = corner_outcode(vertex_count, sa, a), ob = corner_outcode(vertex_count, sb, b),
-                      oc = corner_outcode(vertex_count, sc, c);
+        const int32_t oa = corner_outcode(coded, sa, a), ob = corner_outcode(coded, sb, b),
+                      oc = corner_outcode(coded, sc, c);
         if (oa & ob & oc) continue;
         const int32_t material = face->material;
         int32_t shade = 2;
@@ -411,8 +412,17 @@ void set_triangle_sink(TriangleSink sink) { triangle_sink = sink ? sink : raster
 
 void draw_mesh(const MeshObject& mesh, const Matrix4* matrices, int32_t centre_x, int32_t centre_y) {
     if (!mesh.ready) return;
-    vertex_pass(mesh, matrices, centre_x, centre_y);
-    const int32_t count = face_pass(mesh, matrices);
+    // The outcodes serve only the front faces' corners: a mesh with fewer
+    // faces than half its vertices (a wire-frame's points, a lone face) has
+    // its corners' outcodes worked out by the face pass instead.
+    uint32_t coded = 0;
+    if (2 * mesh.face_count >= mesh.vertex_count) {
+        vertex_pass<true>(mesh, matrices, centre_x, centre_y);
+        coded = mesh.vertex_count;
+    } else {
+        vertex_pass<false>(mesh, matrices, centre_x, centre_y);
+    }
+    const int32_t count = face_pass(mesh, matrices, coded);
     sort_draw_list(count);
     draw_pass(mesh, count);
 }
