@@ -1,5 +1,7 @@
 #include "render/mesh_pipeline.h"
 
+#include <stddef.h>
+
 #include "runtime/pixels.h"
 #include "runtime/runtime.h"
 #include "render/render_state.h"
@@ -81,56 +83,84 @@ inline int32_t outcode_within(const ClipRect& r, const DepthRange& depth, int32_
     return code;
 }
 
-// Every vertex once: position transformed and projected, its outcode (with
-// CODES), and the environment coordinates from the x and y rows of its
-// transformed normal (the z row is not needed). Loop state stays in locals:
-// the stores to the global arrays would otherwise make the compiler reload the
-// mesh and the clip state.
-template <bool CODES>
-void vertex_pass(const MeshObject& mesh, const Matrix4* matrices, int32_t centre_x, int32_t centre_y) {
-    const ClipRect clip = render_state.clip_rect;
-    const DepthRange depth = render_state.depth_range;
-    const MeshVertex* vertex = &mesh.vertices[1];
-    const Vec3* normal = &mesh.vertex_normals[1];
-    Vec3* projected = &projected_vertices[1];
-    int32_t* code = &vertex_outcodes[1];
-    uint16_t* environment = &environment_coords[1];
-    for (int32_t n = mesh.vertex_count; n > 0; --n) {
-        const int32_t* e = matrix_of(matrices, vertex->group).m;
-        const int32_t x = vertex->x, y = vertex->y, z = vertex->z;
-        const int32_t px = transform_row(e, x, y, z);
-        const int32_t py = transform_row(e + 4, x, y, z);
-        const int32_t pz = transform_row(e + 8, x, y, z);
+// One vertex of the run: position transformed and projected, its outcode,
+// and the environment coordinates from the x and y rows of its transformed
+// normal (the z row is not needed).
+void project_vertex(VertexRun& run) {
+    const MeshVertex* vertex = run.vertex;
+    const int32_t* e = matrix_of(run.matrices, vertex->group).m;
+    const int32_t x = vertex->x, y = vertex->y, z = vertex->z;
+    const int32_t px = transform_row(e, x, y, z);
+    const int32_t py = transform_row(e + 4, x, y, z);
+    const int32_t pz = transform_row(e + 8, x, y, z);
 
-        int32_t d = wrap_add(pz, CAMERA_DISTANCE);
-        if (d < 1) d = 1;
-        const Divisor by_l = make_divisor(projection_divisor(d));
-        int32_t qx, qy, qz;
-        if (by_l.d < KNOWN_DIVISORS) {
-            qx = wrap_add(divide_small(wrap_neg(px), by_l.d, by_l.m), centre_x);
-            qy = wrap_add(divide_small(wrap_neg(py), by_l.d, by_l.m), centre_y);
-            qz = divide_small(pz, by_l.d, by_l.m);
-        } else {
-            qx = wrap_add(divide_by(wrap_neg(px), by_l), centre_x);
-            qy = wrap_add(divide_by(wrap_neg(py), by_l), centre_y);
-            qz = divide_by(pz, by_l);
-        }
-
-        *projected = Vec3{qx, qy, qz};
-        if (CODES) *code = outcode_within(clip, depth, qx, qy, qz);
-
-        // After the stores: the matrix is read again rather than kept in
-        // registers the projection needs.
-        const int32_t nx = normal->x, ny = normal->y, nz = normal->z;
-        const int32_t ex = transform_row(e, nx, ny, nz);
-        const int32_t ey = transform_row(e + 4, nx, ny, nz);
-        *environment = static_cast<uint16_t>((((ex >> 1) - 128) & 255) + ((((ey >> 1) - 128) & 255) << 8));
-        ++vertex;
-        ++normal;
-        ++projected;
-        ++code;
-        ++environment;
+    int32_t d = wrap_add(pz, CAMERA_DISTANCE);
+    if (d < 1) d = 1;
+    const Divisor by_l = make_divisor(projection_divisor(d));
+    int32_t qx, qy, qz;
+    if (by_l.d < KNOWN_DIVISORS) {
+        qx = wrap_add(divide_small(wrap_neg(px), by_l.d, by_l.m), run.centre_x);
+        qy = wrap_add(divide_small(wrap_neg(py), by_l.d, by_l.m), run.centre_y);
+        qz = divide_small(pz, by_l.d, by_l.m);
+    } else {
+        qx = wrap_add(divide_by(wrap_neg(px), by_l), run.centre_x);
+        qy = wrap_add(divide_by(wrap_neg(py), by_l), run.centre_y);
+        qz = divide_by(pz, by_l);
     }
+
+    *run.projected++ = Vec3{qx, qy, qz};
+    if (run.code != nullptr) *run.code++ = outcode_within(run.clip, run.depth, qx, qy, qz);
+
+    // After the stores: the matrix is read again rather than kept in
+    // registers the projection needs.
+    const Vec3* normal = run.normal++;
+    const int32_t ex = transform_row(e, normal->x, normal->y, normal->z);
+    const int32_t ey = transform_row(e + 4, normal->x, normal->y, normal->z);
+    *run.environment++ =
+        static_cast<uint16_t>((((ex >> 1) - 128) & 255) + ((((ey >> 1) - 128) & 255) << 8));
+    run.vertex = vertex + 1;
+}
+
+#if defined(__arm__)
+// render/arm/vertex_pass.S: project_vertex for every vertex of the run up to
+// the first that needs a division (d <= 440,000), where it stops.
+extern "C" void korvax_vertex_run(VertexRun* run);
+static_assert(sizeof(MeshVertex) == 16 && sizeof(Vec3) == 12, "vertex_pass.S strides");
+static_assert(offsetof(VertexRun, centre_x) == 24 && offsetof(VertexRun, vertex) == 32 &&
+                  offsetof(VertexRun, matrices) == 56,
+              "vertex_pass.S offsets");
+#endif
+
+}  // namespace
+
+void project_vertices(VertexRun& run) {
+#if defined(__arm__)
+    for (;;) {
+        korvax_vertex_run(&run);
+        if (run.vertex == run.end) return;
+        project_vertex(run);
+    }
+#else
+    while (run.vertex != run.end) project_vertex(run);
+#endif
+}
+
+namespace {
+
+// Every vertex of the mesh once, its outcode only with `codes`.
+void vertex_pass(const MeshObject& mesh, const Matrix4* matrices, int32_t centre_x, int32_t centre_y, bool codes) {
+    VertexRun run{render_state.clip_rect,
+                  render_state.depth_range,
+                  centre_x,
+                  centre_y,
+                  &mesh.vertices[1],
+                  &mesh.vertices[1] + mesh.vertex_count,
+                  &mesh.vertex_normals[1],
+                  &projected_vertices[1],
+                  codes ? &vertex_outcodes[1] : nullptr,
+                  &environment_coords[1],
+                  matrices};
+    project_vertices(run);
 }
 
 // Front-facing in screen space (the y axis grows downward); zero area is rejected.
@@ -415,13 +445,9 @@ void draw_mesh(const MeshObject& mesh, const Matrix4* matrices, int32_t centre_x
     // The outcodes serve only the front faces' corners: a mesh with fewer
     // faces than half its vertices (a wire-frame's points, a lone face) has
     // its corners' outcodes worked out by the face pass instead.
-    uint32_t coded = 0;
-    if (2 * mesh.face_count >= mesh.vertex_count) {
-        vertex_pass<true>(mesh, matrices, centre_x, centre_y);
-        coded = mesh.vertex_count;
-    } else {
-        vertex_pass<false>(mesh, matrices, centre_x, centre_y);
-    }
+    const bool codes = 2 * mesh.face_count >= mesh.vertex_count;
+    vertex_pass(mesh, matrices, centre_x, centre_y, codes);
+    const uint32_t coded = codes ? mesh.vertex_count : 0u;
     const int32_t count = face_pass(mesh, matrices, coded);
     sort_draw_list(count);
     draw_pass(mesh, count);
