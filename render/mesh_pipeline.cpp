@@ -225,27 +225,52 @@ inline void set_corner(TriangleVertex& corner, const Vec3& p, int32_t u, int32_t
     corner = TriangleVertex{p.x, p.y, p.z, u, v};
 }
 
+#if defined(__arm__)
+// render/arm/face_corners.S: face_corners with and without the environment.
+extern "C" void korvax_face_corners(TriangleVertex* corners, const MeshFace* face, const Vec3* projected);
+extern "C" void korvax_face_corners_environment(TriangleVertex* corners, const MeshFace* face,
+                                                const Vec3* projected, const uint16_t* environment);
+static_assert(sizeof(TriangleVertex) == 20 && offsetof(MeshFace, uv_a) == 16 && offsetof(MeshFace, uv_c) == 32,
+              "face_corners.S layout");
+#endif
+
+}  // namespace
+
+void face_corners(TriangleVertex* corners, const MeshFace& face, const Vec3* projected,
+                  const uint16_t* environment) {
+#if defined(__arm__)
+    if (environment != nullptr) {
+        korvax_face_corners_environment(corners, &face, projected, environment);
+    } else {
+        korvax_face_corners(corners, &face, projected);
+    }
+#else
+    const int32_t sa = face.vertex_a, sb = face.vertex_b, sc = face.vertex_c;
+    if (environment != nullptr) {
+        const uint32_t ea = environment[sa], eb = environment[sb], ec = environment[sc];
+        set_corner(corners[0], projected[sa], s32(ea & 0xFF), s32(ea >> 8));
+        set_corner(corners[1], projected[sb], s32(eb & 0xFF), s32(eb >> 8));
+        set_corner(corners[2], projected[sc], s32(ec & 0xFF), s32(ec >> 8));
+    } else {
+        set_corner(corners[0], projected[sa], face.uv_a.u, face.uv_a.v);
+        set_corner(corners[1], projected[sb], face.uv_b.u, face.uv_b.v);
+        set_corner(corners[2], projected[sc], face.uv_c.u, face.uv_c.v);
+    }
+#endif
+}
+
+namespace {
+
 void draw_pass(const MeshObject& mesh, int32_t count) {
     const TriangleSink sink = triangle_sink;
     const MeshFace* const faces = mesh.faces;
-    const Vec3* const projected = projected_vertices;
-    TriangleVertex* const corner = face_record.vertex;
     for (int32_t i = 0; i < count; ++i) {
         const uint32_t word = draw_list[i].word;
-        const MeshFace* const face = faces + ((word >> 16) & 0x7FFF);
-        const int32_t sa = face->vertex_a, sb = face->vertex_b, sc = face->vertex_c;
-        const int32_t material = face->material;
+        const MeshFace& face = faces[(word >> 16) & 0x7FFF];
+        const int32_t material = face.material;
         const int32_t mode = material_mode_of(material);
-        if (mode == MODE_ENVIRONMENT) {
-            const uint32_t ea = environment_coords[sa], eb = environment_coords[sb], ec = environment_coords[sc];
-            set_corner(corner[0], projected[sa], s32(ea & 0xFF), s32(ea >> 8));
-            set_corner(corner[1], projected[sb], s32(eb & 0xFF), s32(eb >> 8));
-            set_corner(corner[2], projected[sc], s32(ec & 0xFF), s32(ec >> 8));
-        } else {
-            set_corner(corner[0], projected[sa], face->uv_a.u, face->uv_a.v);
-            set_corner(corner[1], projected[sb], face->uv_b.u, face->uv_b.v);
-            set_corner(corner[2], projected[sc], face->uv_c.u, face->uv_c.v);
-        }
+        face_corners(face_record.vertex, face, projected_vertices,
+                     mode == MODE_ENVIRONMENT ? environment_coords : nullptr);
         render_state.draw_colour = word & 0xFFFF;
         render_state.current_material = static_cast<uint16_t>(material);
         if (word & CLIP_BIT) {

@@ -61,6 +61,12 @@ struct VertexRun {
 };
 void project_vertices(VertexRun& run);
 
+// The corners of a face's triangle: the projected vertices of its slots with
+// the face's texture coordinates, or with the slots' environment coordinates
+// (low byte u, high byte v) when `environment` is not null.
+void face_corners(TriangleVertex* corners, const MeshFace& face, const Vec3* projected,
+                  const uint16_t* environment);
+
 // Outcode of a projected point: 4 left of / 8 right of the clip rectangle,
 // 1 above / 2 below it, 16 nearer than / 32 beyond the depth range.
 int32_t outcode(int32_t x, int32_t y, int32_t z);

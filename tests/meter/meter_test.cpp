@@ -343,6 +343,47 @@ TEST(MeterArmCode, VertexRunsEqualThePortablePass) {
     }
 }
 
+// The ARM face corners (render/arm/face_corners.S) against the portable
+// ones: random faces over random projected vertices, with the face's texture
+// coordinates and with the environment's, slot 0 and the last slot included.
+TEST(MeterArmCode, FaceCornersEqualThePortableOnes) {
+    ASSERT_TRUE(core().ok()) << core().error();
+    constexpr uint32_t SLOTS = 300;
+    const uint32_t a_projected = core().free_memory(), a_environment = a_projected + 0x1000,
+                   a_face = a_projected + 0x2000, a_corners = a_projected + 0x3000;
+    const std::vector<uint32_t> projected_words = random_words(SLOTS * 3, 31);
+    std::vector<Vec3> projected(SLOTS);
+    std::memcpy(projected.data(), projected_words.data(), SLOTS * sizeof(Vec3));
+    const std::vector<uint32_t> environment_words = random_words(SLOTS / 2, 32);
+    std::vector<uint16_t> environment(SLOTS);
+    std::memcpy(environment.data(), environment_words.data(), SLOTS * 2);
+    ASSERT_TRUE(core().write(a_projected, projected.data(), SLOTS * sizeof(Vec3)));
+    ASSERT_TRUE(core().write(a_environment, environment.data(), SLOTS * 2));
+
+    uint32_t seed = 33;
+    for (int t = 0; t < 200; ++t) {
+        const std::vector<uint32_t> face_words = random_words(sizeof(MeshFace) / 4, seed++);
+        MeshFace face;
+        std::memcpy(&face, face_words.data(), sizeof face);
+        face.vertex_a = t == 0 ? 0 : static_cast<int32_t>(face_words[0] % SLOTS);
+        face.vertex_b = t == 0 ? static_cast<int32_t>(SLOTS - 1) : static_cast<int32_t>(face_words[1] % SLOTS);
+        face.vertex_c = static_cast<int32_t>(face_words[2] % SLOTS);
+        ASSERT_TRUE(core().write(a_face, &face, sizeof face));
+        for (bool mapped : {false, true}) {
+            TriangleVertex want[4], got[4];
+            std::memset(want, 0x5A, sizeof want);
+            ASSERT_TRUE(core().write(a_corners, want, sizeof want));  // the fourth stays
+            face_corners(want, face, projected.data(), mapped ? environment.data() : nullptr);
+            const CallResult r = mapped ? core().call("korvax_face_corners_environment",
+                                                      {a_corners, a_face, a_projected, a_environment})
+                                        : core().call("korvax_face_corners", {a_corners, a_face, a_projected});
+            ASSERT_TRUE(r.ok) << r.error;
+            ASSERT_TRUE(core().read(a_corners, got, sizeof got));
+            EXPECT_EQ(std::memcmp(got, want, sizeof got), 0) << "face " << t << (mapped ? " mapped" : "");
+        }
+    }
+}
+
 uint32_t hash_pixels(const uint16_t* p, size_t n) {
     uint32_t h = 2166136261u;
     for (size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 16777619u;
