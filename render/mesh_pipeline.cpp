@@ -164,10 +164,39 @@ void vertex_pass(const MeshObject& mesh, const Matrix4* matrices, int32_t centre
 }
 
 // Front-facing in screen space (the y axis grows downward); zero area is rejected.
-bool faces_viewer(const Vec3& a, const Vec3& b, const Vec3& c) {
+[[maybe_unused]] bool faces_viewer(const Vec3& a, const Vec3& b, const Vec3& c) {
     return wrap_sub(wrap_mul(wrap_sub(c.y, a.y), wrap_sub(a.x, b.x)),
                     wrap_mul(wrap_sub(a.x, c.x), wrap_sub(b.y, a.y))) < 0;
 }
+
+// The numbers of the faces the last face pass found facing the viewer.
+uint16_t front_face_numbers[MESH_SLOTS];
+
+#if defined(__arm__)
+// render/arm/front_faces.S: front_faces.
+extern "C" int32_t korvax_front_faces(uint16_t* numbers, const MeshFace* faces, int32_t count,
+                                      const Vec3* projected);
+static_assert(sizeof(MeshFace) == 52, "front_faces.S stride");
+#endif
+
+}  // namespace
+
+int32_t front_faces(uint16_t* numbers, const MeshFace* faces, int32_t count, const Vec3* projected) {
+#if defined(__arm__)
+    return korvax_front_faces(numbers, faces, count, projected);
+#else
+    int32_t n = 0;
+    for (int32_t f = 1; f <= count; ++f) {
+        const MeshFace& face = faces[f];
+        if (faces_viewer(projected[face.vertex_a], projected[face.vertex_b], projected[face.vertex_c])) {
+            numbers[n++] = static_cast<uint16_t>(f);
+        }
+    }
+    return n;
+#endif
+}
+
+namespace {
 
 // Shade step of a flat-lit face: its normal turned by M, lit along the view
 // axis. The dot product with (0, 0, 256) is (n.z * 256) >> 8 (the x and y
@@ -194,14 +223,16 @@ inline int32_t corner_outcode(uint32_t coded, int32_t slot, const Vec3& p) {
 int32_t face_pass(const MeshObject& mesh, const Matrix4* matrices, uint32_t coded) {
     int32_t count = 0;
     const uint16_t* ramp = nullptr;
-    const MeshFace* face = &mesh.faces[1];
-    const int32_t faces = mesh.face_count;
-    for (int32_t f = 1; f <= faces; ++f, ++face) {
+    // The back faces first, in one tight loop; then the rest of the tests and
+    // the list entries for the faces that remain.
+    const int32_t front = front_faces(front_face_numbers, mesh.faces, mesh.face_count, projected_vertices);
+    for (int32_t i = 0; i < front; ++i) {
+        const int32_t f = front_face_numbers[i];
+        const MeshFace* face = &mesh.faces[f];
         const int32_t sa = face->vertex_a, sb = face->vertex_b, sc = face->vertex_c;
         const Vec3& a = projected_vertices[sa];
         const Vec3& b = projected_vertices[sb];
         const Vec3& c = projected_vertices[sc];
-        if (!faces_viewer(a, b, c)) continue;
         const int32_t oa = corner_outcode(coded, sa, a), ob = corner_outcode(coded, sb, b),
                       oc = corner_outcode(coded, sc, c);
         if (oa & ob & oc) continue;

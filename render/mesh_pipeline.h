@@ -61,6 +61,11 @@ struct VertexRun {
 };
 void project_vertices(VertexRun& run);
 
+// Writes the number f of every face faces[f], f = 1..count, whose projected
+// corners face the viewer (clockwise on the screen, whose y grows downward;
+// zero area is not), in order; returns how many it wrote.
+int32_t front_faces(uint16_t* numbers, const MeshFace* faces, int32_t count, const Vec3* projected);
+
 // The corners of a face's triangle: the projected vertices of its slots with
 // the face's texture coordinates, or with the slots' environment coordinates
 // (low byte u, high byte v) when `environment` is not null.

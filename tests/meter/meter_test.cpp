@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -380,6 +381,52 @@ TEST(MeterArmCode, FaceCornersEqualThePortableOnes) {
             ASSERT_TRUE(r.ok) << r.error;
             ASSERT_TRUE(core().read(a_corners, got, sizeof got));
             EXPECT_EQ(std::memcmp(got, want, sizeof got), 0) << "face " << t << (mapped ? " mapped" : "");
+        }
+    }
+}
+
+// The ARM back-face test (render/arm/front_faces.S) against the portable one:
+// random faces over random projected vertices, small screen coordinates
+// (zero areas and both windings) and full-range ones (products that wrap).
+TEST(MeterArmCode, FrontFacesEqualThePortableTest) {
+    ASSERT_TRUE(core().ok()) << core().error();
+    constexpr uint32_t SLOTS = 200, FACES = 700;
+    const uint32_t a_projected = core().free_memory(), a_faces = a_projected + 0x1000,
+                   a_numbers = a_projected + 0x10000;
+    for (bool wide : {false, true}) {
+        // Coordinates from a Mersenne twister: the words of one linear
+        // congruential sequence are too regular here (every wrapped area
+        // came out with the same sign).
+        std::mt19937 twister(wide ? 41 : 42);
+        std::vector<Vec3> projected(SLOTS);
+        for (Vec3& p : projected) {
+            const uint32_t x = twister(), y = twister();
+            p = wide ? Vec3{static_cast<int32_t>(x), static_cast<int32_t>(y), 0}
+                     : Vec3{static_cast<int32_t>(x % 9), static_cast<int32_t>(y % 9), 0};
+        }
+        const std::vector<uint32_t> face_words = random_words((FACES + 1) * sizeof(MeshFace) / 4, wide ? 43 : 44);
+        std::vector<MeshFace> faces(FACES + 1);
+        std::memcpy(faces.data(), face_words.data(), faces.size() * sizeof(MeshFace));
+        for (MeshFace& f : faces) {
+            f.vertex_a = static_cast<int32_t>(u32(f.vertex_a) % SLOTS);
+            f.vertex_b = static_cast<int32_t>(u32(f.vertex_b) % SLOTS);
+            f.vertex_c = static_cast<int32_t>(u32(f.vertex_c) % SLOTS);
+        }
+        ASSERT_TRUE(core().write(a_projected, projected.data(), SLOTS * sizeof(Vec3)));
+        ASSERT_TRUE(core().write(a_faces, faces.data(), faces.size() * sizeof(MeshFace)));
+        for (uint32_t count : {0u, 1u, FACES}) {
+            std::vector<uint16_t> want(FACES + 1, 0xEEEE), got(FACES + 1, 0xEEEE);
+            ASSERT_TRUE(core().write(a_numbers, got.data(), got.size() * 2));
+            const int32_t n = front_faces(want.data(), faces.data(), static_cast<int32_t>(count), projected.data());
+            const CallResult r = core().call("korvax_front_faces", {a_numbers, a_faces, count, a_projected});
+            ASSERT_TRUE(r.ok) << r.error;
+            ASSERT_TRUE(core().read(a_numbers, got.data(), got.size() * 2));
+            EXPECT_EQ(static_cast<int32_t>(r.r0), n) << count << (wide ? " wide" : "");
+            EXPECT_EQ(got, want) << count << (wide ? " wide" : "");
+            if (count == FACES) {
+                EXPECT_GT(n, 100);
+                EXPECT_LT(n, 600);
+            }
         }
     }
 }
