@@ -220,8 +220,11 @@ inline int32_t corner_outcode(uint32_t coded, int32_t slot, const Vec3& p) {
 // Every face: culled, coloured and entered in the draw list. The shade ramp
 // of the last face entered is left in render_state, as setting it for each
 // face would leave it.
-int32_t face_pass(const MeshObject& mesh, const Matrix4* matrices, uint32_t coded) {
+// The lowest and highest key entered are left in lowest and highest.
+int32_t face_pass(const MeshObject& mesh, const Matrix4* matrices, uint32_t coded, int32_t& lowest,
+                  int32_t& highest) {
     int32_t count = 0;
+    int32_t low = INT32_MAX, high = INT32_MIN;
     const uint16_t* ramp = nullptr;
     // The back faces first, in one tight loop; then the rest of the tests and
     // the list entries for the faces that remain.
@@ -243,11 +246,16 @@ int32_t face_pass(const MeshObject& mesh, const Matrix4* matrices, uint32_t code
         }
         ramp = material == 2 ? secondary_ramp : primary_ramp;
         const uint32_t clip = (oa | ob | oc) != 0 ? CLIP_BIT : 0u;
-        draw_list[count].key = wrap_add(wrap_add(a.z, b.z), c.z) >> 3;
+        const int32_t key = wrap_add(wrap_add(a.z, b.z), c.z) >> 3;
+        if (key < low) low = key;
+        if (key > high) high = key;
+        draw_list[count].key = key;
         draw_list[count].word = ramp[shade] | static_cast<uint32_t>(f) << 16 | clip;
         ++count;
     }
     if (ramp != nullptr) set_shade_ramp(ramp);
+    lowest = low;
+    highest = high;
     return count;
 }
 
@@ -407,6 +415,50 @@ void counting_pass(const DrawListEntry* src, DrawListEntry* dst, int32_t count, 
 
 }  // namespace
 
+namespace {
+
+// The one counting pass of keys spanning `buckets` values from `low`: the
+// list to the scratch, then each entry back to the slot its bucket has
+// reached (the passes below with no shift and no mask, in fewer steps).
+void counting_sort_once(int32_t count, uint32_t low, uint32_t buckets) {
+    for (uint32_t b = 0; b < buckets; ++b) bucket_end[b] = 0;
+    const DrawListEntry* const end = sort_scratch + count;
+    for (int32_t i = 0; i < count; ++i) sort_scratch[i] = draw_list[i];
+    for (const DrawListEntry* e = sort_scratch; e != end; ++e) ++bucket_end[u32(e->key) - low];
+    uint32_t sum = 0;
+    for (uint32_t b = 0; b < buckets; ++b) {
+        const uint32_t n = bucket_end[b];
+        bucket_end[b] = sum;
+        sum += n;
+    }
+    for (const DrawListEntry* e = sort_scratch; e != end; ++e) draw_list[bucket_end[u32(e->key) - low]++] = *e;
+}
+
+// sort_draw_list with the lowest and highest key known.
+void sort_keys_between(int32_t count, int32_t lowest, int32_t highest) {
+    const uint32_t low = u32(lowest);
+    const uint32_t span = u32(highest) - low;
+    if (span < static_cast<uint32_t>(WIDE_BUCKETS) && span <= 8 * u32(count)) {
+        counting_sort_once(count, low, span + 1);
+        return;
+    }
+    DrawListEntry* src = draw_list;
+    DrawListEntry* dst = sort_scratch;
+    constexpr uint32_t mask = (1u << DIGIT_BITS) - 1;
+    for (uint32_t shift = 0; shift < 32; shift += DIGIT_BITS) {
+        counting_pass(src, dst, count, low, shift, mask, mask + 1);
+        DrawListEntry* t = src;
+        src = dst;
+        dst = t;
+        if (shift + DIGIT_BITS >= 32 || (span >> (shift + DIGIT_BITS)) == 0) break;
+    }
+    if (src != draw_list) {
+        for (int32_t i = 0; i < count; ++i) draw_list[i] = src[i];
+    }
+}
+
+}  // namespace
+
 // Stable: equal keys keep their face order, exactly as an insertion sort
 // leaves them. Short lists are insertion-sorted; longer ones are sorted by
 // counting passes over key - lowest key (which orders as the signed keys do),
@@ -424,26 +476,7 @@ void sort_draw_list(int32_t count) {
         if (k < lowest) lowest = k;
         if (k > highest) highest = k;
     }
-    const uint32_t low = u32(lowest);
-    const uint32_t span = u32(highest) - low;
-    if (span < static_cast<uint32_t>(WIDE_BUCKETS) && span <= 8 * u32(count)) {
-        counting_pass(draw_list, sort_scratch, count, low, 0, 0xFFFFFFFFu, span + 1);
-        for (int32_t i = 0; i < count; ++i) draw_list[i] = sort_scratch[i];
-        return;
-    }
-    DrawListEntry* src = draw_list;
-    DrawListEntry* dst = sort_scratch;
-    constexpr uint32_t mask = (1u << DIGIT_BITS) - 1;
-    for (uint32_t shift = 0; shift < 32; shift += DIGIT_BITS) {
-        counting_pass(src, dst, count, low, shift, mask, mask + 1);
-        DrawListEntry* t = src;
-        src = dst;
-        dst = t;
-        if (shift + DIGIT_BITS >= 32 || (span >> (shift + DIGIT_BITS)) == 0) break;
-    }
-    if (src != draw_list) {
-        for (int32_t i = 0; i < count; ++i) draw_list[i] = src[i];
-    }
+    sort_keys_between(count, lowest, highest);
 }
 
 void clip_and_draw_triangle(TriangleRecord& record) {
@@ -504,8 +537,14 @@ void draw_mesh(const MeshObject& mesh, const Matrix4* matrices, int32_t centre_x
     const bool codes = 2 * mesh.face_count >= mesh.vertex_count;
     vertex_pass(mesh, matrices, centre_x, centre_y, codes);
     const uint32_t coded = codes ? mesh.vertex_count : 0u;
-    const int32_t count = face_pass(mesh, matrices, coded);
-    sort_draw_list(count);
+    int32_t lowest, highest;
+    const int32_t count = face_pass(mesh, matrices, coded, lowest, highest);
+    // sort_draw_list, with the key range the face pass found.
+    if (count > 32) {
+        sort_keys_between(count, lowest, highest);
+    } else {
+        sort_draw_list(count);
+    }
     draw_pass(mesh, count);
 }
 
