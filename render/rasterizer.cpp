@@ -44,10 +44,28 @@ inline void swap_vertices(TriangleVertex& a, TriangleVertex& b) {
     b.x = t.x; b.y = t.y; b.u = t.u; b.v = t.v;
 }
 
-void sort_by_row(TriangleVertex* v) {
+[[gnu::always_inline]] inline void sort_by_row(TriangleVertex* v) {
     if (v[0].y > v[1].y) swap_vertices(v[0], v[1]);
     if (v[0].y > v[2].y) swap_vertices(v[0], v[2]);
     if (v[1].y > v[2].y) swap_vertices(v[1], v[2]);
+}
+
+// The corners in row order by reference, for the routines that leave the
+// record as it is: the order the swaps of sort_by_row give (equal rows keep
+// theirs), without copying or moving a corner (z, which the swaps leave in
+// place, is not read through it).
+struct RowOrder {
+    const TriangleVertex* p[3];
+    const TriangleVertex& operator[](int i) const { return *p[i]; }
+};
+
+[[gnu::always_inline]] inline RowOrder row_order(const TriangleVertex* v) {
+    RowOrder o{{&v[0], &v[1], &v[2]}};
+    const TriangleVertex* t;
+    if (o.p[0]->y > o.p[1]->y) { t = o.p[0]; o.p[0] = o.p[1]; o.p[1] = t; }
+    if (o.p[0]->y > o.p[2]->y) { t = o.p[0]; o.p[0] = o.p[2]; o.p[2] = t; }
+    if (o.p[1]->y > o.p[2]->y) { t = o.p[1]; o.p[1] = o.p[2]; o.p[2] = t; }
+    return o;
 }
 
 // Edges of a triangle sorted by row: 0->1 and 1->2 are the short edges, 0->2
@@ -58,7 +76,10 @@ struct Edges {
     int32_t s01, s12, s02;
 };
 
-Edges edge_setup(const TriangleVertex* v) {
+// Inlined into each fill: the edges then stay in registers instead of a
+// record written by one function and read back by the other.
+template <class Corners>
+[[gnu::always_inline]] inline Edges edge_setup(const Corners& v) {
     Edges e;
     e.x0 = pixel_centre(v[0].x);
     e.x1 = pixel_centre(v[1].x);
@@ -75,7 +96,8 @@ Edges edge_setup(const TriangleVertex* v) {
 // Whether the short edges form the left side: for a flat top the second
 // vertex lies left of the first, for a flat bottom left of the third,
 // otherwise the upper short edge leans further left than the long one.
-bool short_edges_left(const TriangleVertex* v, const Edges& e) {
+template <class Corners>
+bool short_edges_left(const Corners& v, const Edges& e) {
     if (v[0].y == v[1].y) return e.x1 < e.x0;
     if (v[1].y == v[2].y) return e.x1 < e.x2;
     return e.s01 < e.s02;
@@ -302,8 +324,29 @@ struct DrawThenStep {
 // The shared scheme: upper part rows y0..y1-1 between the long edge and edge
 // 0->1, lower part rows y1..y2-1 with edge 1->2 restarting at vertex 1 while
 // the long edge runs on. The row of the lowest vertex is never drawn.
-template <bool CLIP, class Op>
-void scan_triangle(uint16_t* frame, const TriangleVertex* v, const Edges& e, Op& op) {
+template <bool CLIP, class Op, class Corners>
+void scan_triangle(uint16_t* frame, const Corners& v, const Edges& e, Op& op) {
+#if defined(__arm__)
+    if constexpr (!CLIP && Op::ARM_ROWS) {
+        // Unclipped on ARM: walk_rows has no rows to skip, so each part with
+        // rows goes straight to the op's row routine, the two edges' positions
+        // held here (long: the 0->2 edge, short: 0->1 then 1->2).
+        uint32_t long_x = u32(e.x0), short_x = u32(e.x0);
+        if (short_edges_left(v, e)) {
+            op.start_edge(v[0], e.s01);
+            if (e.h01 > 0) op.arm_rows(frame + v[0].y * ROW_PIXELS, e.h01, short_x, long_x, u32(e.s01), u32(e.s02));
+            short_x = u32(e.x1);
+            op.start_edge(v[1], e.s12);
+            if (e.h12 > 0) op.arm_rows(frame + v[1].y * ROW_PIXELS, e.h12, short_x, long_x, u32(e.s12), u32(e.s02));
+        } else {
+            op.start_edge(v[0], e.s02);
+            if (e.h01 > 0) op.arm_rows(frame + v[0].y * ROW_PIXELS, e.h01, long_x, short_x, u32(e.s02), u32(e.s01));
+            short_x = u32(e.x1);
+            if (e.h12 > 0) op.arm_rows(frame + v[1].y * ROW_PIXELS, e.h12, long_x, short_x, u32(e.s02), u32(e.s12));
+        }
+        return;
+    }
+#endif
     EdgeWalk long_edge{u32(e.x0), u32(e.s02)};
     EdgeWalk short_edge{u32(e.x0), u32(e.s01)};
     DrawThenStep<Op> policy{op};
@@ -437,8 +480,7 @@ void texture_fill(const TriangleRecord& record) {
     const TriangleVertex* in = record.vertex;
     if (in[0].x == in[1].x && in[1].x == in[2].x) return;
     if (in[0].y == in[1].y && in[1].y == in[2].y) return;
-    TriangleVertex v[3] = {in[0], in[1], in[2]};
-    sort_by_row(v);
+    const RowOrder v = row_order(in);
 
     // Gradients in 16.16 from twice the signed area D: one division per
     // triangle, then 32-bit products shifted by 5 (2^21 / D * ... >> 5).
