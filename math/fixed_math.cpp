@@ -237,14 +237,24 @@ void matrix_from_angles(Matrix4& m, uint32_t a, uint32_t b, uint32_t c) {
     m.m[15] = FIX8_ONE;
 }
 
+namespace {
+
+// Row `row` of the rotation part times (x, y, z), summed in full, then shifted.
+inline int32_t transform_row(const Matrix4& m, int row, int32_t x, int32_t y, int32_t z) {
+    const int32_t* e = &m.m[4 * row];
+    return wrap_add(wrap_add(wrap_mul(e[0], x), wrap_mul(e[1], y)), wrap_mul(e[2], z)) >> FIX8_SHIFT;
+}
+
+}  // namespace
+
+// The three rows written out (the compiler keeps a loop over them, with its
+// results through the stack); all are formed before out is written.
 void matrix_transform(Vec3& out, const Vec3& v, const Matrix4& m) {
     const int32_t x = v.x, y = v.y, z = v.z;
-    int32_t r[3];
-    for (int row = 0; row < 3; ++row) {
-        const int32_t* e = &m.m[4 * row];
-        r[row] = wrap_add(wrap_add(wrap_mul(e[0], x), wrap_mul(e[1], y)), wrap_mul(e[2], z)) >> FIX8_SHIFT;
-    }
-    out = {r[0], r[1], r[2]};
+    const int32_t rx = transform_row(m, 0, x, y, z);
+    const int32_t ry = transform_row(m, 1, x, y, z);
+    const int32_t rz = transform_row(m, 2, x, y, z);
+    out = {rx, ry, rz};
 }
 
 Vec3& sample_camera_path(Vec3& position, Matrix4& view, uint32_t t, int32_t k, const CameraPath& path) {

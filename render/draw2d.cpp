@@ -360,10 +360,12 @@ extern "C" void korvax_blit_indexed(uint16_t* out, const uint8_t* image, const u
 extern "C" void korvax_blit_indexed_or(uint16_t* out, const uint8_t* image, const uint16_t* palette,
                                        uint32_t pixels);
 extern "C" void korvax_stretch_row(uint16_t* out, const uint16_t* entries);
-// render/arm/tunnel_block.S: one 8 x 8 block of draw_tunnel, column by column.
-extern "C" void korvax_tunnel_block(uint16_t* block, const uint16_t* texture, const uint32_t* edges);
-extern "C" void korvax_blit_indexed_or_bytes(uint16_t* out, const uint8_t* image, const uint16_t* palette,
-                                             uint32_t pixels);
+extern "C" void korvax_downscale_row(uint16_t* out, const uint16_t* src, uint32_t step_bytes, uint32_t n);
+// render/arm/tunnel_block.S: one row of tunnel_fill_row's blocks, u and v in one register.
+extern "C" void korvax_tunnel_row(uint16_t* out, const uint16_t* texture, const TunnelPoint* top);
+extern "C" uint32_t korvax_sqrt(uint32_t x);
+extern "C" void korvax_blit_indexed_or_odd(uint16_t* out, const uint8_t* image, const uint16_t* palette,
+                                           uint32_t pixels);
 
 namespace {
 inline bool word_aligned(const void* p) { return (reinterpret_cast<uintptr_t>(p) & 3) == 0; }
@@ -398,11 +400,18 @@ void blit_window_or(const uint8_t* image, uint32_t row_length, uint32_t x, uint3
     uint16_t* out = target_pixels();
     for (int32_t r = 0; r < SCREEN_HEIGHT; ++r) {
 #if defined(__arm__)
-        if (word_aligned(row)) {
-            korvax_blit_indexed_or(out, row, palette, SCREEN_WIDTH);
+        // The pixels before the image's next word boundary one by one, then
+        // whole index words (the output then on a word boundary, or two bytes
+        // past one when an odd number went first), then the rest.
+        const int32_t lead = static_cast<int32_t>((0u - reinterpret_cast<uintptr_t>(row)) & 3);
+        const int32_t words_end = lead + ((SCREEN_WIDTH - lead) & ~3);
+        for (int32_t c = 0; c < lead; ++c) out[c] |= palette[row[c]];
+        if (lead & 1) {
+            korvax_blit_indexed_or_odd(out + lead, row + lead, palette, static_cast<uint32_t>(words_end - lead));
         } else {
-            korvax_blit_indexed_or_bytes(out, row, palette, SCREEN_WIDTH);
+            korvax_blit_indexed_or(out + lead, row + lead, palette, static_cast<uint32_t>(words_end - lead));
         }
+        for (int32_t c = words_end; c < SCREEN_WIDTH; ++c) out[c] |= palette[row[c]];
 #else
         for (int32_t c = 0; c < SCREEN_WIDTH; ++c) out[c] |= palette[row[c]];
 #endif
@@ -456,6 +465,18 @@ void copy_downscaled(const uint16_t* src, int32_t x, int32_t y, int32_t step, ui
         for (int32_t j0 = 0; j0 < columns; j0 += SCREEN_WIDTH) {
             const int32_t n = columns - j0 < SCREEN_WIDTH ? columns - j0 : SCREEN_WIDTH;
             const uint16_t* s = source_row + step * j0;
+#if defined(__arm__)
+            // A piece whose destination lies clear of every pixel it reads
+            // goes straight across.
+            const uintptr_t d_first = reinterpret_cast<uintptr_t>(dest_row + j0);
+            const uintptr_t d_end = d_first + 2 * static_cast<uint32_t>(n);
+            const uintptr_t s_first = reinterpret_cast<uintptr_t>(s);
+            const uintptr_t s_end = s_first + 2 * static_cast<uint32_t>(step) * static_cast<uint32_t>(n - 1) + 2;
+            if (step > 0 && (d_end <= s_first || s_end <= d_first)) {
+                korvax_downscale_row(dest_row + j0, s, 2 * static_cast<uint32_t>(step), static_cast<uint32_t>(n));
+                continue;
+            }
+#endif
             for (int32_t j = 0; j < n; ++j) {
                 row_values[j] = static_cast<uint16_t>(*s + 8);
                 s += step;
@@ -467,19 +488,67 @@ void copy_downscaled(const uint16_t* src, int32_t x, int32_t y, int32_t step, ui
     }
 }
 
+namespace {
+
+// 196,352 / (64 t) for t = 64 .. 1,024, worked out by the compiler. For a
+// divisor b from 4,096 to 65,536 with t = b >> 6 the quotient is this or one
+// less: 64 t <= b < 64 t + 64 moves 196,352 / b by less than 196,352 x 63 /
+// (4,096 x 4,159) < 1.
+struct TunnelQuotients {
+    uint8_t q[1025];
+};
+
+constexpr TunnelQuotients make_tunnel_quotients() {
+    TunnelQuotients table{};
+    for (uint32_t t = 64; t <= 1024; ++t) table.q[t] = static_cast<uint8_t>(196352u / (64u * t));
+    return table;
+}
+
+constexpr TunnelQuotients TUNNEL_QUOTIENTS = make_tunnel_quotients();
+
+// 196,352 / b for b >= 1 (b is a distance from the axis plus 1, at most
+// 65,536): the known divisors, else the table and one correction.
+int32_t tunnel_inverse(int32_t b) {
+    if (b < static_cast<int32_t>(KNOWN_DIVISORS)) return divide_quick(196352, b);
+    if (b > 65536) return divide(196352, b);
+    uint32_t q = TUNNEL_QUOTIENTS.q[static_cast<uint32_t>(b) >> 6];
+    if (q * static_cast<uint32_t>(b) > 196352u) --q;
+    return s32(q);
+}
+
+}  // namespace
+
 void draw_tunnel(Matrix4 matrix, const uint16_t* texture, int32_t scroll, int32_t first_row) {
     set_texture_map(texture);
 
     // Grid: the viewing direction of each block corner, turned by the matrix.
     // k is the inverse distance from the tunnel's axis (x, y); u runs along
     // the axis (z * k) and scrolls, v grows with the square of y * k.
+    // The corner (512 (20 - gc), 512 (12 - gr), 4800) turned as
+    // matrix_transform does: each row's sum before the shift is linear in gc,
+    // so along a grid row it steps by -512 times the matrix's first column
+    // (mod 2^32, as the sums themselves wrap).
+    const int32_t* m = matrix.m;
+    const uint32_t step[3] = {u32(m[0]) * 512u, u32(m[4]) * 512u, u32(m[8]) * 512u};
     for (int gr = 0; gr < TUNNEL_GRID_ROWS; ++gr) {
+        uint32_t sum_before_shift[3];
+        for (int row = 0; row < 3; ++row) {
+            const int32_t* e = &m[4 * row];
+            sum_before_shift[row] =
+                u32(wrap_add(wrap_add(wrap_mul(e[0], 512 * 20), wrap_mul(e[1], 512 * (12 - gr))), wrap_mul(e[2], 4800)));
+        }
         for (int gc = 0; gc < TUNNEL_GRID_COLUMNS; ++gc) {
-            const Vec3 corner = {512 * (20 - gc), 512 * (12 - gr), 4800};
-            Vec3 d;
-            matrix_transform(d, corner, matrix);
-            const int32_t radius = isqrt(wrap_add(wrap_add(wrap_mul(d.x, d.x), wrap_mul(d.y, d.y)), 1));
-            const int32_t k = divide_quick(196352, radius + 1);
+            const Vec3 d = {s32(sum_before_shift[0]) >> FIX8_SHIFT, s32(sum_before_shift[1]) >> FIX8_SHIFT,
+                            s32(sum_before_shift[2]) >> FIX8_SHIFT};
+            for (int row = 0; row < 3; ++row) sum_before_shift[row] -= step[row];
+            const int32_t sum = wrap_add(wrap_add(wrap_mul(d.x, d.x), wrap_mul(d.y, d.y)), 1);
+#if defined(__arm__)
+            // isqrt is floor(sqrt) below 2^30; tunnel_block.S has it in 50 instructions.
+            const int32_t radius = u32(sum) < (1u << 30) ? s32(korvax_sqrt(u32(sum))) : isqrt(sum);
+#else
+            const int32_t radius = isqrt(sum);
+#endif
+            const int32_t k = tunnel_inverse(radius + 1);
             const int32_t u = s32(u32(wrap_add(wrap_mul(d.z, k) >> 12, scroll)) << 8);
             const int32_t w = wrap_mul(d.y, k) >> 13;
             const int32_t v = s32(u32(wrap_mul(w, w) >> 3) << 8);
@@ -487,46 +556,49 @@ void draw_tunnel(Matrix4 matrix, const uint16_t* texture, int32_t scroll, int32_
         }
     }
 
-    // Fill: each 8 x 8 block steps u along its top and bottom edges and down
-    // each column; v steps along the top and then down by the left edge's step.
     uint16_t* frame = target_pixels() + first_row * ROW;
     for (int br = 0; br < TUNNEL_GRID_ROWS - 1; ++br) {
-        for (int bc = 0; bc < TUNNEL_GRID_COLUMNS - 1; ++bc) {
-            const TunnelPoint p00 = tunnel_grid.point[br][bc];
-            const TunnelPoint p01 = tunnel_grid.point[br][bc + 1];
-            const TunnelPoint p10 = tunnel_grid.point[br + 1][bc];
-            const TunnelPoint p11 = tunnel_grid.point[br + 1][bc + 1];
-            const uint32_t du_top = u32(wrap_sub(p01.u, p00.u) >> 3);
-            const uint32_t du_bottom = u32(wrap_sub(p11.u, p10.u) >> 3);
-            const uint32_t dv_top = u32(wrap_sub(p01.v, p00.v) >> 3);
-            const uint32_t dv_left = u32(wrap_sub(p10.v, p00.v) >> 3);
+        tunnel_fill_row(frame + br * 8 * ROW, texture, tunnel_grid.point[br]);
+    }
+}
 
+void tunnel_fill_row(uint16_t* out, const uint16_t* texture, const TunnelPoint* top) {
 #if defined(__arm__)
-            const uint32_t edges[7] = {u32(p00.u), u32(p00.v), u32(p10.u), du_top, dv_top, du_bottom, dv_left};
-            korvax_tunnel_block(frame + br * 8 * ROW + bc * 8, texture, edges);
+    korvax_tunnel_row(out, texture, top);
 #else
-            uint32_t u[8], v[8], du[8];
-            uint32_t u_top = u32(p00.u), v_top = u32(p00.v), u_bottom = u32(p10.u);
+    // Each 8 x 8 block steps u along its top and bottom edges and down each
+    // column; v steps along the top and then down by the left edge's step.
+    const TunnelPoint* bottom = top + TUNNEL_GRID_COLUMNS;
+    for (int bc = 0; bc < TUNNEL_GRID_COLUMNS - 1; ++bc) {
+        const TunnelPoint p00 = top[bc];
+        const TunnelPoint p01 = top[bc + 1];
+        const TunnelPoint p10 = bottom[bc];
+        const TunnelPoint p11 = bottom[bc + 1];
+        const uint32_t du_top = u32(wrap_sub(p01.u, p00.u) >> 3);
+        const uint32_t du_bottom = u32(wrap_sub(p11.u, p10.u) >> 3);
+        const uint32_t dv_top = u32(wrap_sub(p01.v, p00.v) >> 3);
+        const uint32_t dv_left = u32(wrap_sub(p10.v, p00.v) >> 3);
+        uint32_t u[8], v[8], du[8];
+        uint32_t u_top = u32(p00.u), v_top = u32(p00.v), u_bottom = u32(p10.u);
+        for (int i = 0; i < 8; ++i) {
+            u[i] = u_top;
+            v[i] = v_top;
+            du[i] = u32(s32(u_bottom - u_top) >> 3);
+            u_top += du_top;
+            v_top += dv_top;
+            u_bottom += du_bottom;
+        }
+        uint16_t* block = out + bc * 8;
+        for (int j = 0; j < 8; ++j) {
+            uint16_t* line = block + j * ROW;
             for (int i = 0; i < 8; ++i) {
-                u[i] = u_top;
-                v[i] = v_top;
-                du[i] = u32(s32(u_bottom - u_top) >> 3);
-                u_top += du_top;
-                v_top += dv_top;
-                u_bottom += du_bottom;
+                line[i] = texture[(v[i] & 0xFF00u) + ((u[i] >> 8) & 0xFFu)];
+                u[i] += du[i];
+                v[i] += dv_left;
             }
-            uint16_t* block = frame + br * 8 * ROW + bc * 8;
-            for (int j = 0; j < 8; ++j) {
-                uint16_t* line = block + j * ROW;
-                for (int i = 0; i < 8; ++i) {
-                    line[i] = texture[(v[i] & 0xFF00u) + ((u[i] >> 8) & 0xFFu)];
-                    u[i] += du[i];
-                    v[i] += dv_left;
-                }
-            }
-#endif
         }
     }
+#endif
 }
 
 }  // namespace korvax

@@ -74,6 +74,13 @@ struct TunnelGrid {
 
 extern TunnelGrid tunnel_grid;
 
+// One row of the tunnel's 8 x 8 blocks from grid row top (and the row below
+// it) into the 320-wide frame at out: in each block u steps along the top and
+// bottom edges and down each column, v along the top and down by the left
+// edge's step; the texel is texture[(v & 0xFF00) + (u >> 8 & 0xFF)]. The
+// grid's u and v are multiples of 256.
+void tunnel_fill_row(uint16_t* out, const uint16_t* texture, const TunnelPoint* top);
+
 // The tunnel effect over rows first_row .. first_row + 191: the grid of
 // viewing directions is turned by the matrix and mapped to texture
 // coordinates (depth along u, plus scroll; distance from the axis along v),

@@ -10,6 +10,7 @@
 #include "math/fixed_math.h"
 #include "models/mesh.h"
 #include "render/rasterizer.h"
+#include "render/render_state.h"
 
 namespace korvax {
 
@@ -41,6 +42,35 @@ void clip_and_draw_triangle(TriangleRecord& record);
 // unless a test observes them (nullptr restores the rasterizers).
 using TriangleSink = void (*)(TriangleRecord& record, bool clipped);
 void set_triangle_sink(TriangleSink sink);
+
+// A run of the vertex pass: every vertex from `vertex` up to `end` transformed
+// by matrices[group & 15], projected around the centre, its outcode (against
+// clip and depth) written when `code` is not null, and its environment
+// coordinates from its normal. Every pointer advances by the vertices done.
+struct VertexRun {
+    ClipRect clip;
+    DepthRange depth;
+    int32_t centre_x, centre_y;
+    const MeshVertex* vertex;
+    const MeshVertex* end;
+    const Vec3* normal;
+    Vec3* projected;
+    int32_t* code;
+    uint16_t* environment;
+    const Matrix4* matrices;
+};
+void project_vertices(VertexRun& run);
+
+// Writes the number f of every face faces[f], f = 1..count, whose projected
+// corners face the viewer (clockwise on the screen, whose y grows downward;
+// zero area is not), in order; returns how many it wrote.
+int32_t front_faces(uint16_t* numbers, const MeshFace* faces, int32_t count, const Vec3* projected);
+
+// The corners of a face's triangle: the projected vertices of its slots with
+// the face's texture coordinates, or with the slots' environment coordinates
+// (low byte u, high byte v) when `environment` is not null.
+void face_corners(TriangleVertex* corners, const MeshFace& face, const Vec3* projected,
+                  const uint16_t* environment);
 
 // Outcode of a projected point: 4 left of / 8 right of the clip rectangle,
 // 1 above / 2 below it, 16 nearer than / 32 beyond the depth range.

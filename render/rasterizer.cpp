@@ -1,5 +1,7 @@
 #include "render/rasterizer.h"
 
+#include <cstddef>
+
 #include "runtime/pixels.h"
 #include "math/fixed_math.h"
 #include "runtime/tables.h"
@@ -42,10 +44,28 @@ inline void swap_vertices(TriangleVertex& a, TriangleVertex& b) {
     b.x = t.x; b.y = t.y; b.u = t.u; b.v = t.v;
 }
 
-void sort_by_row(TriangleVertex* v) {
+[[gnu::always_inline]] inline void sort_by_row(TriangleVertex* v) {
     if (v[0].y > v[1].y) swap_vertices(v[0], v[1]);
     if (v[0].y > v[2].y) swap_vertices(v[0], v[2]);
     if (v[1].y > v[2].y) swap_vertices(v[1], v[2]);
+}
+
+// The corners in row order by reference, for the routines that leave the
+// record as it is: the order the swaps of sort_by_row give (equal rows keep
+// theirs), without copying or moving a corner (z, which the swaps leave in
+// place, is not read through it).
+struct RowOrder {
+    const TriangleVertex* p[3];
+    const TriangleVertex& operator[](int i) const { return *p[i]; }
+};
+
+[[gnu::always_inline]] inline RowOrder row_order(const TriangleVertex* v) {
+    RowOrder o{{&v[0], &v[1], &v[2]}};
+    const TriangleVertex* t;
+    if (o.p[0]->y > o.p[1]->y) { t = o.p[0]; o.p[0] = o.p[1]; o.p[1] = t; }
+    if (o.p[0]->y > o.p[2]->y) { t = o.p[0]; o.p[0] = o.p[2]; o.p[2] = t; }
+    if (o.p[1]->y > o.p[2]->y) { t = o.p[1]; o.p[1] = o.p[2]; o.p[2] = t; }
+    return o;
 }
 
 // Edges of a triangle sorted by row: 0->1 and 1->2 are the short edges, 0->2
@@ -56,7 +76,10 @@ struct Edges {
     int32_t s01, s12, s02;
 };
 
-Edges edge_setup(const TriangleVertex* v) {
+// Inlined into each fill: the edges then stay in registers instead of a
+// record written by one function and read back by the other.
+template <class Corners>
+[[gnu::always_inline]] inline Edges edge_setup(const Corners& v) {
     Edges e;
     e.x0 = pixel_centre(v[0].x);
     e.x1 = pixel_centre(v[1].x);
@@ -73,7 +96,8 @@ Edges edge_setup(const TriangleVertex* v) {
 // Whether the short edges form the left side: for a flat top the second
 // vertex lies left of the first, for a flat bottom left of the third,
 // otherwise the upper short edge leans further left than the long one.
-bool short_edges_left(const TriangleVertex* v, const Edges& e) {
+template <class Corners>
+bool short_edges_left(const Corners& v, const Edges& e) {
     if (v[0].y == v[1].y) return e.x1 < e.x0;
     if (v[1].y == v[2].y) return e.x1 < e.x2;
     return e.s01 < e.s02;
@@ -90,26 +114,14 @@ struct EdgeWalk {
 };
 
 #if defined(__arm__)
-// render/arm/texture_rows.S: the rows of a textured part, row state in this
-// record between rows.
-struct TextureRows {
-    uint16_t* line;
-    int32_t rows;
-    uint32_t xa, xb, u, v;
-    uint32_t sa, sb, step_u, step_v;
-    uint32_t span_u, span_v;
-    const uint16_t* texels;
-};
-extern "C" void korvax_texture_rows(TextureRows* rows);
-// render/arm/flat_rows.S: the rows of a flat part.
-struct FlatRows {
-    uint16_t* line;
-    int32_t rows;
-    uint32_t xa, xb, sa, sb;
-    uint32_t pair;  // the colour in both halves
-};
-extern "C" void korvax_flat_rows(FlatRows* rows);
-extern "C" void korvax_texture_rows_blend(TextureRows* rows);
+// render/arm/texture_rows.S: the rows of a textured part; a and b point at
+// an EdgeWalk's position, followed by its step, walk at TextureFill::u.
+extern "C" void korvax_texture_rows(uint16_t* line, int32_t rows, uint32_t* a, uint32_t* b, uint32_t* walk);
+extern "C" void korvax_texture_rows_blend(uint16_t* line, int32_t rows, uint32_t* a, uint32_t* b, uint32_t* walk);
+// render/arm/flat_rows.S: the rows of a flat part; a and b point at an
+// EdgeWalk's position, followed by its step.
+extern "C" void korvax_flat_rows(uint16_t* line, int32_t rows, uint32_t* a, uint32_t* b, uint32_t pair);
+static_assert(sizeof(EdgeWalk) == 8, "flat_rows.S reads an edge's position and step as two words");
 #endif
 
 // ---- Pixel operations -------------------------------------------------------
@@ -121,11 +133,8 @@ struct FlatFill {
     uint16_t colour;
 
 #if defined(__arm__)
-    void arm_rows(uint16_t* line, int32_t rows, uint32_t& xa, uint32_t& xb, uint32_t sa, uint32_t sb) {
-        FlatRows t{line, rows, xa, xb, sa, sb, colour * 0x10001u};
-        korvax_flat_rows(&t);
-        xa = t.xa;
-        xb = t.xb;
+    void arm_rows(uint16_t* line, int32_t rows, EdgeWalk& a, EdgeWalk& b) {
+        korvax_flat_rows(line, rows, &a.x, &b.x, colour * 0x10001u);
     }
 #endif
 
@@ -157,11 +166,12 @@ struct FlatOrFill {
 template <bool BLEND>
 struct TextureFill {
     static constexpr bool ARM_ROWS = true;  // walked by texture_rows.S on ARM
-    const uint16_t* texels;
-    uint32_t du_dx, du_dy, dv_dx, dv_dy;  // 16.16, not shifted
+    // u .. texels in this order: texture_rows.S reads them as one block.
     uint32_t u, v;                        // at the left edge of the current row, shifted
     uint32_t step_u, step_v;              // per row along the current left edge, shifted
     uint32_t span_u, span_v;              // du_dx and dv_dx shifted
+    const uint16_t* texels;
+    uint32_t du_dx, du_dy, dv_dx, dv_dy;  // 16.16, not shifted
 
     // The left edge starts at vertex a with slope s (8.8 per row).
     void start_edge(const TriangleVertex& a, int32_t s) {
@@ -182,17 +192,13 @@ struct TextureFill {
     }
 #if defined(__arm__)
     // Every row of a part at once (the walk_rows loop with this op's spans).
-    void arm_rows(uint16_t* line, int32_t rows, uint32_t& xa, uint32_t& xb, uint32_t sa, uint32_t sb) {
-        TextureRows t{line, rows, xa, xb, u, v, sa, sb, step_u, step_v, span_u, span_v, texels};
+    void arm_rows(uint16_t* line, int32_t rows, EdgeWalk& a, EdgeWalk& b) {
+        static_assert(offsetof(TextureFill, texels) == offsetof(TextureFill, u) + 24, "walk block of texture_rows.S");
         if (BLEND) {
-            korvax_texture_rows_blend(&t);
+            korvax_texture_rows_blend(line, rows, &a.x, &b.x, &u);
         } else {
-            korvax_texture_rows(&t);
+            korvax_texture_rows(line, rows, &a.x, &b.x, &u);
         }
-        xa = t.xa;
-        xb = t.xb;
-        u = t.u;
-        v = t.v;
     }
 #endif
     // A raised left end starts the walk as if the hidden columns had been drawn.
@@ -270,19 +276,17 @@ void walk_rows(uint16_t* frame, int32_t row, int32_t count, EdgeWalk& a, EdgeWal
     b.skip(r.skipped);
     policy.skip_rows(r.skipped);
     if (r.count <= 0) return;
+    uint16_t* line = frame + r.first * ROW_PIXELS;
+#if defined(__arm__)
+    if constexpr (Policy::ARM_ROWS) {
+        policy.arm_rows(line, r.count, a, b);
+        return;
+    }
+#endif
     // The edges in locals: the pixel stores would otherwise make the compiler
     // reload them through the references every row.
     uint32_t xa = a.x, xb = b.x;
     const uint32_t sa = a.step, sb = b.step;
-    uint16_t* line = frame + r.first * ROW_PIXELS;
-#if defined(__arm__)
-    if constexpr (Policy::ARM_ROWS) {
-        policy.arm_rows(line, r.count, xa, xb, sa, sb);
-        a.x = xa;
-        b.x = xb;
-        return;
-    }
-#endif
     for (int32_t n = r.count; n != 0; --n) {
         if (Policy::STEP_FIRST) {
             xa += sa;
@@ -309,9 +313,7 @@ struct DrawThenStep {
     Op& op;
 
 #if defined(__arm__)
-    void arm_rows(uint16_t* line, int32_t rows, uint32_t& xa, uint32_t& xb, uint32_t sa, uint32_t sb) {
-        op.arm_rows(line, rows, xa, xb, sa, sb);
-    }
+    void arm_rows(uint16_t* line, int32_t rows, EdgeWalk& a, EdgeWalk& b) { op.arm_rows(line, rows, a, b); }
 #endif
 
     void skip_rows(uint32_t rows) { op.skip_rows(rows); }
@@ -322,8 +324,30 @@ struct DrawThenStep {
 // The shared scheme: upper part rows y0..y1-1 between the long edge and edge
 // 0->1, lower part rows y1..y2-1 with edge 1->2 restarting at vertex 1 while
 // the long edge runs on. The row of the lowest vertex is never drawn.
-template <bool CLIP, class Op>
-void scan_triangle(uint16_t* frame, const TriangleVertex* v, const Edges& e, Op& op) {
+template <bool CLIP, class Op, class Corners>
+void scan_triangle(uint16_t* frame, const Corners& v, const Edges& e, Op& op) {
+#if defined(__arm__)
+    if constexpr (!CLIP && Op::ARM_ROWS) {
+        // Unclipped on ARM: walk_rows has no rows to skip, so each part with
+        // rows goes straight to the op's row routine, which steps the two
+        // edges in place (long: the 0->2 edge, short: 0->1 then 1->2).
+        EdgeWalk long_edge{u32(e.x0), u32(e.s02)};
+        EdgeWalk short_edge{u32(e.x0), u32(e.s01)};
+        if (short_edges_left(v, e)) {
+            op.start_edge(v[0], e.s01);
+            if (e.h01 > 0) op.arm_rows(frame + v[0].y * ROW_PIXELS, e.h01, short_edge, long_edge);
+            short_edge = {u32(e.x1), u32(e.s12)};
+            op.start_edge(v[1], e.s12);
+            if (e.h12 > 0) op.arm_rows(frame + v[1].y * ROW_PIXELS, e.h12, short_edge, long_edge);
+        } else {
+            op.start_edge(v[0], e.s02);
+            if (e.h01 > 0) op.arm_rows(frame + v[0].y * ROW_PIXELS, e.h01, long_edge, short_edge);
+            short_edge = {u32(e.x1), u32(e.s12)};
+            if (e.h12 > 0) op.arm_rows(frame + v[1].y * ROW_PIXELS, e.h12, long_edge, short_edge);
+        }
+        return;
+    }
+#endif
     EdgeWalk long_edge{u32(e.x0), u32(e.s02)};
     EdgeWalk short_edge{u32(e.x0), u32(e.s01)};
     DrawThenStep<Op> policy{op};
@@ -457,8 +481,7 @@ void texture_fill(const TriangleRecord& record) {
     const TriangleVertex* in = record.vertex;
     if (in[0].x == in[1].x && in[1].x == in[2].x) return;
     if (in[0].y == in[1].y && in[1].y == in[2].y) return;
-    TriangleVertex v[3] = {in[0], in[1], in[2]};
-    sort_by_row(v);
+    const RowOrder v = row_order(in);
 
     // Gradients in 16.16 from twice the signed area D: one division per
     // triangle, then 32-bit products shifted by 5 (2^21 / D * ... >> 5).

@@ -38,14 +38,10 @@ int32_t remainder(int32_t a, int32_t b) {
     return static_cast<int32_t>(r);
 }
 
-namespace {
-
 // m of every divisor below KNOWN_DIVISORS, worked out by the compiler: the
 // perspective divisors of the mesh pipeline are small, so nearly every vertex
 // finds its m here, and no frame pays for a division or a check.
-struct DivisorTable {
-    uint32_t m[KNOWN_DIVISORS];
-};
+namespace {
 
 constexpr DivisorTable make_divisor_table() {
     DivisorTable table{};
@@ -53,28 +49,60 @@ constexpr DivisorTable make_divisor_table() {
     return table;
 }
 
-constexpr DivisorTable KNOWN_DIVISOR_M = make_divisor_table();
-
 }  // namespace
 
-Divisor make_divisor(uint32_t d) {
-    return {d, d < KNOWN_DIVISORS ? KNOWN_DIVISOR_M.m[d] : 0xFFFFFFFFu / d};
+constexpr DivisorTable known_divisor_m = make_divisor_table();
+
+namespace {
+
+// One digit of the root: `one` is 4^k for step k.
+inline void root_step(uint32_t& rest, uint32_t& root, uint32_t one) {
+    if (rest >= root + one) {
+        rest -= root + one;
+        root = (root >> 1) + one;
+    } else {
+        root >>= 1;
+    }
 }
+
+}  // namespace
 
 int32_t isqrt(int32_t x) {
     if (x >= 0 && x < (1 << 30)) {
         // Below 2^30 the trials below give floor(sqrt(x)) (0x8000 squared is
-        // 2^30 and never kept); digit by digit gives it in fewer steps.
-        uint32_t rest = static_cast<uint32_t>(x), root = 0, one = 1u << 28;
-        while (one > rest) one >>= 2;
-        while (one != 0) {
-            if (rest >= root + one) {
-                rest -= root + one;
-                root = (root >> 1) + one;
-            } else {
-                root >>= 1;
-            }
-            one >>= 2;
+        // 2^30 and never kept); digit by digit gives it in fewer steps: from
+        // the largest 4^k not above x (none for x = 0) down to 4^0. The steps
+        // are written out and entered at the first one, found by halving the
+        // range of k, instead of a loop shifting `one` down.
+        uint32_t rest = static_cast<uint32_t>(x), root = 0;
+        int first;
+        if (rest >= (1u << 16)) {
+            first = rest >= (1u << 24) ? (rest >= (1u << 28) ? 14 : rest >= (1u << 26) ? 13 : 12)
+                                       : (rest >= (1u << 20) ? (rest >= (1u << 22) ? 11 : 10)
+                                                             : (rest >= (1u << 18) ? 9 : 8));
+        } else {
+            first = rest >= (1u << 8) ? (rest >= (1u << 12) ? (rest >= (1u << 14) ? 7 : 6)
+                                                            : (rest >= (1u << 10) ? 5 : 4))
+                                      : (rest >= (1u << 4) ? (rest >= (1u << 6) ? 3 : 2)
+                                                           : (rest >= (1u << 2) ? 1 : (rest != 0 ? 0 : -1)));
+        }
+        switch (first) {
+            case 14: root_step(rest, root, 1u << 28); [[fallthrough]];
+            case 13: root_step(rest, root, 1u << 26); [[fallthrough]];
+            case 12: root_step(rest, root, 1u << 24); [[fallthrough]];
+            case 11: root_step(rest, root, 1u << 22); [[fallthrough]];
+            case 10: root_step(rest, root, 1u << 20); [[fallthrough]];
+            case 9: root_step(rest, root, 1u << 18); [[fallthrough]];
+            case 8: root_step(rest, root, 1u << 16); [[fallthrough]];
+            case 7: root_step(rest, root, 1u << 14); [[fallthrough]];
+            case 6: root_step(rest, root, 1u << 12); [[fallthrough]];
+            case 5: root_step(rest, root, 1u << 10); [[fallthrough]];
+            case 4: root_step(rest, root, 1u << 8); [[fallthrough]];
+            case 3: root_step(rest, root, 1u << 6); [[fallthrough]];
+            case 2: root_step(rest, root, 1u << 4); [[fallthrough]];
+            case 1: root_step(rest, root, 1u << 2); [[fallthrough]];
+            case 0: root_step(rest, root, 1u); break;
+            default: break;
         }
         return static_cast<int32_t>(root);
     }

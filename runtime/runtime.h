@@ -19,9 +19,17 @@ struct Divisor {
     uint32_t d;
     uint32_t m;
 };
-Divisor make_divisor(uint32_t d);
 // Divisors below this have their m in a table built at compile time.
 constexpr uint32_t KNOWN_DIVISORS = 4096;
+struct DivisorTable {
+    uint32_t m[KNOWN_DIVISORS];
+};
+// m of every divisor below KNOWN_DIVISORS (entry 0 unused).
+extern const DivisorTable known_divisor_m;
+// Inline: the table read costs less than the call around it.
+inline Divisor make_divisor(uint32_t d) {
+    return {d, d < KNOWN_DIVISORS ? known_divisor_m.m[d] : 0xFFFFFFFFu / d};
+}
 // divide(a, d) for d >= 1 without a division: the high word of |a| * m falls
 // short of |a| / d by at most 2, which the remainder corrects.
 inline int32_t divide_by(int32_t a, const Divisor& divisor) {

@@ -95,6 +95,17 @@ TEST(Isqrt, EqualsTheSixteenTrialsForEveryInput) {
     for (int32_t x : std::initializer_list<int32_t>{(1 << 30) - 1, 1 << 30, (1 << 30) + 1, INT32_MAX, INT32_MIN}) {
         EXPECT_EQ(isqrt(x), isqrt_by_trials(x)) << x;
     }
+    // Every small value, and both sides of every power of 4 (where the
+    // first digit of the root moves).
+    for (int32_t x = 0; x < 70000; ++x) ASSERT_EQ(isqrt(x), isqrt_by_trials(x)) << x;
+    for (int k = 0; k < 15; ++k) {
+        for (int32_t d = -2; d <= 2; ++d) {
+            const int32_t x = (1 << (2 * k)) + d;
+            if (x >= 0) {
+                EXPECT_EQ(isqrt(x), isqrt_by_trials(x)) << x;
+            }
+        }
+    }
 }
 
 TEST(Tables, CosineCheckpointsOfTheRecurrence) {

@@ -190,6 +190,20 @@ int main(int argc, char** argv) {
     }
     std::printf("top functions, start-up:\n");
     print_top(core, start_up_profile, start_up.instructions, 5, "  ");
+    if (const char* fn = std::getenv("METER_DUMP")) {
+        for (int k = 1; k <= SCENES; ++k) {
+            const SceneFigures& s = scenes[k];
+            if (s.frames == 0) continue;
+            for (const auto& f : core.functions()) {
+                if (f.name != fn) continue;
+                std::printf("dump scene %d %s\n", k, fn);
+                for (uint32_t a = f.address; a < f.address + f.size; a += 4) {
+                    const size_t i = (a - core.code_base()) / 4;
+                    if (i < s.profile.size() && s.profile[i]) std::printf("  %08x %12llu\n", a, (unsigned long long)(s.profile[i] / s.frames));
+                }
+            }
+        }
+    }
     if (per_scene != 0) {
         for (int k = 1; k <= SCENES; ++k) {
             const SceneFigures& s = scenes[k];
