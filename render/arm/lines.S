@@ -388,15 +388,13 @@ korvax_line_aa:
 korvax_vertex_codes:
     stmfd sp!, {r4, lr}
 1:  ldmia r1!, {r3, r4, r12}        @ x, y, z
-    mov lr, #0
-    cmp r3, #0
-    movlt lr, #4
-    cmp r3, #320
-    movge lr, #8
-    cmp r4, #0
-    orrlt lr, lr, #1
+    mov lr, r4, lsr #31             @ 1: above, the sign of y
     cmp r4, #240
     orrge lr, lr, #2
+    cmp r3, #0
+    orrlt lr, lr, #4
+    cmp r3, #320
+    orrge lr, lr, #8
     strb lr, [r0], #1
     subs r2, r2, #1
     bne 1b
