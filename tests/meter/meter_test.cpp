@@ -48,6 +48,22 @@ TEST(MeterCore, CountsEveryInstructionOfALoopOfKnownLength) {
     EXPECT_TRUE(listed);
 }
 
+// The library's division has a zero-size alias at its address: the profile
+// still credits every instruction of a division to the routine.
+TEST(MeterCore, CreditsARoutineWithAnAliasToTheRoutine) {
+    ASSERT_TRUE(core().ok()) << core().error();
+    const std::vector<uint64_t> before = core().per_address();
+    const CallResult r = core().call("__udivsi3", {1000003, 7});
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.r0, 1000003u / 7);
+    std::vector<uint64_t> spent(before.size());
+    for (size_t i = 0; i < before.size(); ++i) spent[i] = core().per_address()[i] - before[i];
+    const auto functions = core().by_function(spent);
+    ASSERT_FALSE(functions.empty());
+    EXPECT_EQ(functions[0].name, "__udivsi3");
+    EXPECT_EQ(functions[0].instructions, r.instructions);
+}
+
 TEST(MeterCore, RefusesAnArmV5Instruction) {
     ASSERT_TRUE(core().ok()) << core().error();
     const CallResult r = core().call("meter_armv5_probe", {1});

@@ -119,8 +119,14 @@ bool ArmCore::load(const std::string& elf_path) {
             objects_.push_back(sym);
         }
     }
-    std::sort(functions_.begin(), functions_.end(),
-              [](const Symbol& a, const Symbol& b) { return a.address < b.address; });
+    // By address; at one address the symbol with a size first, so that an
+    // alias of size zero (the library's __aeabi_uidiv beside __udivsi3) does
+    // not take the name and leave the code's instructions under no function.
+    std::sort(functions_.begin(), functions_.end(), [](const Symbol& a, const Symbol& b) {
+        if (a.address != b.address) return a.address < b.address;
+        if (a.size != b.size) return a.size > b.size;
+        return a.name < b.name;
+    });
     // One name per address (aliases would count the same code twice).
     functions_.erase(std::unique(functions_.begin(), functions_.end(),
                                  [](const Symbol& a, const Symbol& b) { return a.address == b.address; }),
