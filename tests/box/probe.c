@@ -200,6 +200,9 @@ static const u32 counter_program[] = {
     0xEAFFFFFB, /* b loop */
 };
 
+/* The console serves the register writes and runs the core from threads of
+ * its own: on a busy PC they may take a while to get there, so the probe waits
+ * up to two seconds for the count to start and, after the halt, to settle. */
 static int run_coprocessor(void) {
     regs[REG_COPRO_CONTROL / 2] = 0x83; /* held in reset, bank 3 */
     regs[REG_COPRO_CLOCK / 2] = (u16)(regs[REG_COPRO_CLOCK / 2] & ~1u);
@@ -208,13 +211,22 @@ static int run_coprocessor(void) {
     for (u32 i = 0; i < sizeof counter_program / 4; ++i) shared[i] = counter_program[i];
     regs[REG_COPRO_CONTROL / 2] = 0x03;
     regs[REG_COPRO_CLOCK / 2] = (u16)(regs[REG_COPRO_CLOCK / 2] | 1u);
-    sleep_ms(50);
-    u32 counted = shared[COUNTER_OFFSET / 4];
+    u32 counted = 0;
+    for (int waited = 0; waited < 2000 && counted == 0; waited += 10) {
+        sleep_ms(10);
+        counted = shared[COUNTER_OFFSET / 4];
+    }
     regs[REG_COPRO_CONTROL / 2] = 0x83;
     regs[REG_COPRO_CLOCK / 2] = (u16)(regs[REG_COPRO_CLOCK / 2] & ~1u);
-    /* The console's core stops at the end of the slice it is running. */
-    sleep_ms(60);
+    /* The console's core stops at the end of the slice it is running: the
+     * count settles, then must not move again. */
     u32 held = shared[COUNTER_OFFSET / 4];
+    for (int waited = 0; waited < 2000; waited += 60) {
+        sleep_ms(60);
+        u32 now = shared[COUNTER_OFFSET / 4];
+        if (now == held) break;
+        held = now;
+    }
     sleep_ms(60);
     u32 later = shared[COUNTER_OFFSET / 4];
     say_number("probe: coprocessor counted ", (int)(counted > 1000000 ? 1000000 : counted));
