@@ -69,17 +69,21 @@
     movs r9, r1, asr #8             @ left column
     bmi 6f                          @ left of column 0: raise it
 2:  subs r10, r10, r9               @ pixels
+    ble 4f
 .else
     mov r9, r1, asr #8              @ left column
-    rsb r10, r9, r2, asr #8
-    adds r10, r10, #1               @ pixels
+    rsbs r10, r9, r2, asr #8        @ pixels - 1
+    bmi 4f
 .endif
-    ble 4f
     add r9, r0, r9, lsl #1
     and lr, r10, #7
     ldr pc, [pc, lr, lsl #2]        @ the first turn draws pixels mod 8 (8 for 0)
     nop
+.if \clamp
     .word 30f, 37f, 36f, 35f, 34f, 33f, 32f, 31f
+.else
+    .word 37f, 36f, 35f, 34f, 33f, 32f, 31f, 30f    @ indexed by pixels - 1
+.endif
 30: PIXEL \blend
 31: PIXEL \blend
 32: PIXEL \blend
@@ -89,7 +93,11 @@
 36: PIXEL \blend
 37: PIXEL \blend
     subs r10, r10, #8
+.if \clamp
     bgt 30b
+.else
+    bpl 30b                         @ pixels - 1 counts down to below 0
+.endif
 4:
 .if \blend
     ldmia sp, {r4, r9, r10, r11, r12, lr}   @ u, v, step_u, step_v, sa, sb
