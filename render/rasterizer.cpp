@@ -503,7 +503,7 @@ void texture_fill(const TriangleRecord& record) {
     op.du_dy = u32(wrap_mul(wrap_sub(wrap_mul(du1, dx2), wrap_mul(du2, dx1)), w) >> 5);
     op.dv_dx = u32(wrap_mul(wrap_sub(wrap_mul(dv2, dy1), wrap_mul(dv1, dy2)), w) >> 5);
     op.dv_dy = u32(wrap_mul(wrap_sub(wrap_mul(dv1, dx2), wrap_mul(dv2, dx1)), w) >> 5);
-    op.u = op.v = op.step_u = op.step_v = op.span_u = op.span_v = 0;
+    // u .. span_v are set by start_edge before the first row of each part.
 
     Edges e = edge_setup(v);
     scan_triangle<CLIP>(target_pixels(), v, e, op);
