@@ -478,13 +478,11 @@ void flat_or_fill(TriangleRecord& record) {
 
 template <bool CLIP, bool BLEND>
 void texture_fill(const TriangleRecord& record) {
-    const TriangleVertex* in = record.vertex;
-    if (in[0].x == in[1].x && in[1].x == in[2].x) return;
-    if (in[0].y == in[1].y && in[1].y == in[2].y) return;
-    const RowOrder v = row_order(in);
+    const RowOrder v = row_order(record.vertex);
 
     // Gradients in 16.16 from twice the signed area D: one division per
     // triangle, then 32-bit products shifted by 5 (2^21 / D * ... >> 5).
+    // Corners all in one column or all on one row give D = 0: nothing drawn.
     int32_t dx1 = wrap_sub(v[1].x, v[0].x);
     int32_t dx2 = wrap_sub(v[2].x, v[0].x);
     int32_t dy1 = wrap_sub(v[1].y, v[0].y);
