@@ -168,8 +168,7 @@
     ldmia lr, {r8, r9}              @ step_u, step_v
     mov lr, #640
     mla r4, r1, lr, r0              @ the line after the last row
-    mov r6, r7                      @ sb
-    stmfd sp!, {r4, r5, r6, r8, r9}
+    stmfd sp!, {r4, r5, r7, r8, r9}
 .endif
     ldr r1, [r2]                    @ xa
     ldr r2, [r3]                    @ xb
