@@ -63,21 +63,21 @@ korvax_vertex_run:
     ldr   r0, [r11, #36]
     cmp   r10, r0
     beq   9f
-1:  ldmia r10, {r0-r3}              @ x, y, z; the group in the low half
+1:  ldmia r10!, {r0-r3}             @ x, y, z; the group in the low half
     ldr   r12, [r11, #56]
     and   r3, r3, #15
     add   r12, r12, r3, lsl #6      @ the group's matrix
-    ldmia r12, {r3-r5}
+    @ The rows are loaded whole (the fourth word into the register the row's
+    @ product replaces), so r12 steps from row to row and ends at row 2.
+    ldmia r12!, {r3-r6}
     mul   r6, r3, r0
     mla   r6, r4, r1, r6
     mla   r6, r5, r2, r6            @ 256 p.x and the bits shifted out
-    add   r7, r12, #16
-    ldmia r7, {r3-r5}
+    ldmia r12!, {r3-r5, r7}
     mul   r7, r3, r0
     mla   r7, r4, r1, r7
     mla   r7, r5, r2, r7            @ 256 p.y
-    add   lr, r12, #32
-    ldmia lr, {r3-r5}
+    ldmia r12, {r3-r5}
     mul   lr, r3, r0
     mla   lr, r4, r1, lr
     mla   lr, r5, r2, lr            @ 256 p.z
@@ -109,7 +109,7 @@ korvax_vertex_run:
     b     6f
 3:  ldr   r1, =440000
     cmp   r0, r1
-    ble   9f                        @ nearer: left to the portable code
+    ble   8f                        @ nearer: left to the portable code
     ldr   r1, =0x1C71C71D           @ l = 9
 
 4:  DIVIDE_NEGATED r6, r4           @ -p.x / l
@@ -145,15 +145,14 @@ korvax_vertex_run:
     str   lr, [r11, #48]
 
 5:  ldmia r9!, {r0-r2}              @ the vertex normal
-    ldmia r12, {r3-r5}
-    mul   r6, r3, r0
-    mla   r6, r4, r1, r6
-    mla   r6, r5, r2, r6            @ 256 e.x
-    add   r12, r12, #16
-    ldmia r12, {r3-r5}
+    ldmdb r12!, {r3-r5, r7}         @ row 1
     mul   r7, r3, r0
     mla   r7, r4, r1, r7
     mla   r7, r5, r2, r7            @ 256 e.y
+    ldmdb r12, {r3-r6}              @ row 0
+    mul   r6, r3, r0
+    mla   r6, r4, r1, r6
+    mla   r6, r5, r2, r6            @ 256 e.x
     @ ((e >> 1) - 128) & 255 is bits 9..16 of 256 e - 2^16.
     sub   r6, r6, #0x10000
     mov   r6, r6, lsl #15
@@ -166,10 +165,11 @@ korvax_vertex_run:
     strh  r6, [r0], #2
     str   r0, [r11, #52]
 
-    add   r10, r10, #16
     ldr   r0, [r11, #36]
     cmp   r10, r0
     bne   1b
+    b     9f
+8:  sub   r10, r10, #16             @ back to the vertex left undone
 9:  str   r10, [r11, #32]
     str   r9, [r11, #40]
     str   r8, [r11, #44]
