@@ -7,7 +7,7 @@
 @ division: the routine stops in front of it and the portable code takes it.
 @
 @ The divisors l = 3, 5, 7, 9 come with m = ceil(2^32 / l) = (2^32 + e) / l,
-@ 0 < e <= 4: the high word of |a| * m is |a| / l exactly while |a| e < 2^32,
+@ 0 < e <= 5: the high word of |a| * m is |a| / l exactly while |a| e < 2^32,
 @ and every |a| here is below 2^23 + 1 (a transformed row is a 32-bit sum
 @ shifted down by 8), so no remainder is checked. l = 1 divides nothing.
 @
