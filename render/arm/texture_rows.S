@@ -10,7 +10,8 @@
 @ constants sit on the stack for one load multiple, a span enters an
 @ eight-pixel unrolled loop part way through instead of handling its odd
 @ pixels on their own, and a part whose edges stay on the screen all the way
-@ takes a copy of the row loop that does not keep spans within it.
+@ takes a copy of the row loop that does not keep spans within it (and where
+@ a span of up to eight pixels costs one compare and one jump).
 @
 @ void korvax_texture_rows(uint16_t* line, int32_t rows, uint32_t* a,
 @                         uint32_t* b, uint32_t* walk)
@@ -76,13 +77,19 @@
     bmi 4f
 .endif
     add r9, r0, r9, lsl #1
+.if \clamp
     and lr, r10, #7
     ldr pc, [pc, lr, lsl #2]        @ the first turn draws pixels mod 8 (8 for 0)
     nop
-.if \clamp
     .word 30f, 37f, 36f, 35f, 34f, 33f, 32f, 31f
 .else
-    .word 37f, 36f, 35f, 34f, 33f, 32f, 31f, 30f    @ indexed by pixels - 1
+    @ Most spans have eight pixels or fewer: they jump straight to the last
+    @ eight (by pixels - 1) and run on into the row's end; a longer span
+    @ first draws eight at a time (LONG_SPAN, after the return).
+5:  cmp r10, #7
+    ldrls pc, [pc, r10, lsl #2]
+    b 50f
+    .word 37f, 36f, 35f, 34f, 33f, 32f, 31f, 30f
 .endif
 30: PIXEL \blend
 31: PIXEL \blend
@@ -92,11 +99,9 @@
 35: PIXEL \blend
 36: PIXEL \blend
 37: PIXEL \blend
-    subs r10, r10, #8
 .if \clamp
+    subs r10, r10, #8
     bgt 30b
-.else
-    bpl 30b                         @ pixels - 1 counts down to below 0
 .endif
 4:
 .if \blend
@@ -200,6 +205,19 @@
     stmia r7, {r3, r4}
     ldmfd sp!, {r2-r11, lr}
     bx lr
+
+    @ Eight pixels of a span of nine or more (pixels - 1 in r10), then back
+    @ to the on-screen row loop for the rest.
+50: PIXEL \blend
+    PIXEL \blend
+    PIXEL \blend
+    PIXEL \blend
+    PIXEL \blend
+    PIXEL \blend
+    PIXEL \blend
+    PIXEL \blend
+    sub r10, r10, #8
+    b 5b
     .size \name, . - \name
 .endm
 
