@@ -73,8 +73,7 @@
     ble 4f
 .else
     mov r9, r1, asr #8              @ left column
-    rsbs r10, r9, r2, asr #8        @ pixels - 1
-    bmi 4f
+    rsb r10, r9, r2, asr #8         @ pixels - 1
 .endif
     add r9, r0, r9, lsl #1
 .if \clamp
@@ -84,11 +83,11 @@
     .word 30f, 37f, 36f, 35f, 34f, 33f, 32f, 31f
 .else
     @ Most spans have eight pixels or fewer: they jump straight to the last
-    @ eight (by pixels - 1) and run on into the row's end; a longer span
-    @ first draws eight at a time (LONG_SPAN, after the return).
-5:  cmp r10, #7
+    @ eight (by pixels - 1) and run on into the row's end; an empty or a
+    @ longer span goes to the code after the return.
+    cmp r10, #7
     ldrls pc, [pc, r10, lsl #2]
-    b 50f
+    b 49f
     .word 37f, 36f, 35f, 34f, 33f, 32f, 31f, 30f
 .endif
 30: PIXEL \blend
@@ -206,8 +205,11 @@
     ldmfd sp!, {r2-r11, lr}
     bx lr
 
-    @ Eight pixels of a span of nine or more (pixels - 1 in r10), then back
-    @ to the on-screen row loop for the rest.
+    @ The on-screen rows' spans of no pixel (pixels - 1 in r10 negative)
+    @ or of nine or more: eight pixels at a time, then a jump into the last
+    @ eight of the row loop.
+49: cmp r10, #0
+    blt 4b
 50: PIXEL \blend
     PIXEL \blend
     PIXEL \blend
@@ -217,7 +219,10 @@
     PIXEL \blend
     PIXEL \blend
     sub r10, r10, #8
-    b 5b
+    cmp r10, #7
+    ldrls pc, [pc, r10, lsl #2]
+    b 50b
+    .word 37b, 36b, 35b, 34b, 33b, 32b, 31b, 30b
     .size \name, . - \name
 .endm
 
