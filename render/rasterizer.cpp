@@ -478,13 +478,11 @@ void flat_or_fill(TriangleRecord& record) {
 
 template <bool CLIP, bool BLEND>
 void texture_fill(const TriangleRecord& record) {
-    const TriangleVertex* in = record.vertex;
-    if (in[0].x == in[1].x && in[1].x == in[2].x) return;
-    if (in[0].y == in[1].y && in[1].y == in[2].y) return;
-    const RowOrder v = row_order(in);
+    const RowOrder v = row_order(record.vertex);
 
     // Gradients in 16.16 from twice the signed area D: one division per
     // triangle, then 32-bit products shifted by 5 (2^21 / D * ... >> 5).
+    // Corners all in one column or all on one row give D = 0: nothing drawn.
     int32_t dx1 = wrap_sub(v[1].x, v[0].x);
     int32_t dx2 = wrap_sub(v[2].x, v[0].x);
     int32_t dy1 = wrap_sub(v[1].y, v[0].y);
@@ -503,7 +501,7 @@ void texture_fill(const TriangleRecord& record) {
     op.du_dy = u32(wrap_mul(wrap_sub(wrap_mul(du1, dx2), wrap_mul(du2, dx1)), w) >> 5);
     op.dv_dx = u32(wrap_mul(wrap_sub(wrap_mul(dv2, dy1), wrap_mul(dv1, dy2)), w) >> 5);
     op.dv_dy = u32(wrap_mul(wrap_sub(wrap_mul(dv1, dx2), wrap_mul(dv2, dx1)), w) >> 5);
-    op.u = op.v = op.step_u = op.step_v = op.span_u = op.span_v = 0;
+    // u .. span_v are set by start_edge before the first row of each part.
 
     Edges e = edge_setup(v);
     scan_triangle<CLIP>(target_pixels(), v, e, op);

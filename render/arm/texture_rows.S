@@ -10,7 +10,8 @@
 @ constants sit on the stack for one load multiple, a span enters an
 @ eight-pixel unrolled loop part way through instead of handling its odd
 @ pixels on their own, and a part whose edges stay on the screen all the way
-@ takes a copy of the row loop that does not keep spans within it.
+@ takes a copy of the row loop that does not keep spans within it (and where
+@ a span of up to eight pixels costs one compare and one jump).
 @
 @ void korvax_texture_rows(uint16_t* line, int32_t rows, uint32_t* a,
 @                         uint32_t* b, uint32_t* walk)
@@ -69,17 +70,26 @@
     movs r9, r1, asr #8             @ left column
     bmi 6f                          @ left of column 0: raise it
 2:  subs r10, r10, r9               @ pixels
+    ble 4f
 .else
     mov r9, r1, asr #8              @ left column
-    rsb r10, r9, r2, asr #8
-    adds r10, r10, #1               @ pixels
+    rsb r10, r9, r2, asr #8         @ pixels - 1
 .endif
-    ble 4f
     add r9, r0, r9, lsl #1
+.if \clamp
     and lr, r10, #7
     ldr pc, [pc, lr, lsl #2]        @ the first turn draws pixels mod 8 (8 for 0)
     nop
     .word 30f, 37f, 36f, 35f, 34f, 33f, 32f, 31f
+.else
+    @ Most spans have eight pixels or fewer: they jump straight to the last
+    @ eight (by pixels - 1) and run on into the row's end; an empty or a
+    @ longer span goes to the code after the return.
+    cmp r10, #7
+    ldrls pc, [pc, r10, lsl #2]
+    b 49f
+    .word 37f, 36f, 35f, 34f, 33f, 32f, 31f, 30f
+.endif
 30: PIXEL \blend
 31: PIXEL \blend
 32: PIXEL \blend
@@ -88,8 +98,10 @@
 35: PIXEL \blend
 36: PIXEL \blend
 37: PIXEL \blend
+.if \clamp
     subs r10, r10, #8
     bgt 30b
+.endif
 4:
 .if \blend
     ldmia sp, {r4, r9, r10, r11, r12, lr}   @ u, v, step_u, step_v, sa, sb
@@ -160,8 +172,7 @@
     ldmia lr, {r8, r9}              @ step_u, step_v
     mov lr, #640
     mla r4, r1, lr, r0              @ the line after the last row
-    mov r6, r7                      @ sb
-    stmfd sp!, {r4, r5, r6, r8, r9}
+    stmfd sp!, {r4, r5, r7, r8, r9}
 .endif
     ldr r1, [r2]                    @ xa
     ldr r2, [r3]                    @ xb
@@ -193,6 +204,25 @@
     stmia r7, {r3, r4}
     ldmfd sp!, {r2-r11, lr}
     bx lr
+
+    @ The on-screen rows' spans of no pixel (pixels - 1 in r10 negative)
+    @ or of nine or more: eight pixels at a time, then a jump into the last
+    @ eight of the row loop.
+49: cmp r10, #0
+    blt 4b
+50: PIXEL \blend
+    PIXEL \blend
+    PIXEL \blend
+    PIXEL \blend
+    PIXEL \blend
+    PIXEL \blend
+    PIXEL \blend
+    PIXEL \blend
+    sub r10, r10, #8
+    cmp r10, #7
+    ldrls pc, [pc, r10, lsl #2]
+    b 50b
+    .word 37b, 36b, 35b, 34b, 33b, 32b, 31b, 30b
     .size \name, . - \name
 .endm
 

@@ -6,8 +6,10 @@
 @ A vertex with d <= 440,000 (a quotient of 5 or more, or d < 1) needs a
 @ division: the routine stops in front of it and the portable code takes it.
 @
-@ The divisors l = 1, 3, 5, 7, 9 come with m = floor((2^32 - 1) / l); the high
-@ word of |a| * m is |a| / l or one less, which one remainder check settles.
+@ The divisors l = 3, 5, 7, 9 come with m = ceil(2^32 / l) = (2^32 + e) / l,
+@ 0 < e <= 5: the high word of |a| * m is |a| / l exactly while |a| e < 2^32,
+@ and every |a| here is below 2^23 + 1 (a transformed row is a 32-bit sum
+@ shifted down by 8), so no remainder is checked. l = 1 divides nothing.
 @
 @ struct VertexRun {                                byte offset
 @     int32_t x_min, y_min, x_max, y_max;           0     clip rectangle
@@ -27,15 +29,24 @@
     .arm
     .align 2
 
-@ out = a / l truncated toward zero; l in r0, m in r1; r2, r3, lr scratch.
+@ out = -(w >> 8) / l truncated toward zero, w being 256 times the value and
+@ the bits shifted out; m in r1; r2, r3, lr scratch. The sign s of w is
+@ that of the value: |value| = (value ^ s) - s, and s - (q ^ s) is -q for
+@ s = 0, q for s = -1.
+    .macro DIVIDE_NEGATED w, out
+    mov   r2, \w, asr #8
+    eor   r2, r2, \w, asr #31
+    sub   r2, r2, \w, asr #31       @ |value|
+    umull r3, lr, r2, r1            @ lr: |value| / l
+    eor   lr, lr, \w, asr #31
+    rsb   \out, lr, \w, asr #31
+    .endm
+
+@ out = a / l truncated toward zero; m in r1; r2, r3, lr scratch.
     .macro DIVIDE a, out
     eor   r2, \a, \a, asr #31
     sub   r2, r2, \a, asr #31       @ |a|
-    umull r3, lr, r2, r1            @ lr: |a| * m / 2^32
-    mul   r3, lr, r0
-    sub   r2, r2, r3                @ the remainder, below 2 l
-    cmp   r2, r0
-    addhs lr, lr, #1
+    umull r3, lr, r2, r1            @ lr: |a| / l
     eor   lr, lr, \a, asr #31
     sub   \out, lr, \a, asr #31     @ the sign of a
     .endm
@@ -52,27 +63,27 @@ korvax_vertex_run:
     ldr   r0, [r11, #36]
     cmp   r10, r0
     beq   9f
-1:  ldmia r10, {r0-r3}              @ x, y, z; the group in the low half
+1:  ldmia r10!, {r0-r3}             @ x, y, z; the group in the low half
     ldr   r12, [r11, #56]
     and   r3, r3, #15
     add   r12, r12, r3, lsl #6      @ the group's matrix
-    ldmia r12, {r3-r5}
+    @ The rows are loaded whole (the fourth word into the register the row's
+    @ product replaces), so r12 steps from row to row and ends at row 2.
+    ldmia r12!, {r3-r6}
     mul   r6, r3, r0
     mla   r6, r4, r1, r6
     mla   r6, r5, r2, r6            @ 256 p.x and the bits shifted out
-    add   r7, r12, #16
-    ldmia r7, {r3-r5}
+    ldmia r12!, {r3-r5, r7}
     mul   r7, r3, r0
     mla   r7, r4, r1, r7
     mla   r7, r5, r2, r7            @ 256 p.y
-    add   lr, r12, #32
-    ldmia lr, {r3-r5}
+    ldmia r12, {r3-r5}
     mul   lr, r3, r0
     mla   lr, r4, r1, lr
     mla   lr, r5, r2, lr            @ 256 p.z
     mov   r5, lr, asr #8            @ p.z
 
-    @ l and m from d: 2,200,000 / d is at least k where d <= 2,200,000 / k.
+    @ m from d: 2,200,000 / d is at least k where d <= 2,200,000 / k.
     ldr   r0, =670000
     add   r0, r5, r0                @ d
     ldr   r1, =550000
@@ -80,35 +91,31 @@ korvax_vertex_run:
     ble   3f
     ldr   r1, =733333
     cmp   r0, r1
-    bgt   2f
-    mov   r0, #7
-    ldr   r1, =0x24924924
-    b     4f
-2:  ldr   r1, =1100000
+    ldrle r1, =0x24924925           @ l = 7
+    ble   4f
+    ldr   r1, =1100000
     cmp   r0, r1
-    movle r0, #5
-    ldrle r1, =0x33333333
+    ldrle r1, =0x33333334           @ l = 5
     ble   4f
     ldr   r1, =2200000
     cmp   r0, r1
-    movle r0, #3
-    ldrle r1, =0x55555555
-    movgt r0, #1
-    mvngt r1, #0
-    b     4f
+    ldrle r1, =0x55555556           @ l = 3
+    ble   4f
+    mov   r6, r6, asr #8            @ l = 1: -p.x, -p.y, p.z
+    rsb   r4, r6, #0
+    mov   r7, r7, asr #8
+    rsb   r6, r7, #0
+    mov   r7, r5
+    b     6f
 3:  ldr   r1, =440000
     cmp   r0, r1
-    ble   9f                        @ nearer: left to the portable code
-    mov   r0, #9
-    ldr   r1, =0x1C71C71C
+    ble   8f                        @ nearer: left to the portable code
+    ldr   r1, =0x1C71C71D           @ l = 9
 
-4:  mov   r6, r6, asr #8
-    rsb   r6, r6, #0                @ -p.x
-    DIVIDE r6, r4
-    mov   r7, r7, asr #8
-    rsb   r7, r7, #0                @ -p.y
-    DIVIDE r7, r6
-    DIVIDE r5, r7
+4:  DIVIDE_NEGATED r6, r4           @ -p.x / l
+    DIVIDE_NEGATED r7, r6           @ -p.y / l
+    DIVIDE r5, r7                   @ p.z / l
+6:
     add   r0, r11, #24
     ldmia r0, {r0, r1}              @ centre
     add   r4, r4, r0
@@ -138,15 +145,14 @@ korvax_vertex_run:
     str   lr, [r11, #48]
 
 5:  ldmia r9!, {r0-r2}              @ the vertex normal
-    ldmia r12, {r3-r5}
-    mul   r6, r3, r0
-    mla   r6, r4, r1, r6
-    mla   r6, r5, r2, r6            @ 256 e.x
-    add   r12, r12, #16
-    ldmia r12, {r3-r5}
+    ldmdb r12!, {r3-r5, r7}         @ row 1
     mul   r7, r3, r0
     mla   r7, r4, r1, r7
     mla   r7, r5, r2, r7            @ 256 e.y
+    ldmdb r12, {r3-r6}              @ row 0
+    mul   r6, r3, r0
+    mla   r6, r4, r1, r6
+    mla   r6, r5, r2, r6            @ 256 e.x
     @ ((e >> 1) - 128) & 255 is bits 9..16 of 256 e - 2^16.
     sub   r6, r6, #0x10000
     mov   r6, r6, lsl #15
@@ -159,10 +165,11 @@ korvax_vertex_run:
     strh  r6, [r0], #2
     str   r0, [r11, #52]
 
-    add   r10, r10, #16
     ldr   r0, [r11, #36]
     cmp   r10, r0
     bne   1b
+    b     9f
+8:  sub   r10, r10, #16             @ back to the vertex left undone
 9:  str   r10, [r11, #32]
     str   r9, [r11, #40]
     str   r8, [r11, #44]

@@ -252,7 +252,14 @@ TEST(MeterArmCode, FilledTrianglesEqualTheHostRasterizer) {
                     v.u = next(-300, 555);
                     v.v = next(-300, 555);
                 }
-                if (t % 3 == 0) {  // small ones, as most of a mesh's faces are
+                if (t % 5 == 1 && !clipped) {  // spans of every length from 1 to 24 pixels
+                    const int32_t w = next(1, 23);
+                    r.vertex[0].x = std::min(r.vertex[0].x, 319 - w);
+                    r.vertex[1].x = r.vertex[0].x + w;
+                    r.vertex[1].y = r.vertex[0].y;
+                    r.vertex[2].x = r.vertex[0].x + next(0, w);
+                    r.vertex[2].y = std::min(r.vertex[0].y + next(1, 30), 239);
+                } else if (t % 3 == 0) {  // small ones, as most of a mesh's faces are
                     for (int k = 1; k < 3; ++k) {
                         r.vertex[k].x = r.vertex[0].x + next(-12, 12);
                         r.vertex[k].y = r.vertex[0].y + next(-12, 12);
