@@ -3,7 +3,13 @@
 # cleanly, with the outputs finished and valid, and the conventional status
 # (128 + the signal).
 korvax=$1
-fail() { echo "FAIL: $*"; exit 1; }
+# A run that failed a check is stopped, so that it does not keep the suite
+# waiting to the end of the demo.
+fail() { echo "FAIL: $*"; [ -n "$pid" ] && kill -9 "$pid" 2>/dev/null; exit 1; }
+# The sanitizer builds run everything several times slower: their suite sets
+# KORVAX_TEST_WAIT_SCALE to stretch the waits (the shut-down bounds included).
+scale=${KORVAX_TEST_WAIT_SCALE:-1}
+pid=
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 cd "$dir" || exit 1
@@ -12,14 +18,14 @@ cd "$dir" || exit 1
 wait_for() {
   i=0
   while [ "$(stat -c %s "$1" 2>/dev/null || echo 0)" -le "$2" ]; do
-    i=$((i + 1)); [ $i -le 300 ] || fail "$1 never grew"; sleep 0.1
+    i=$((i + 1)); [ $i -le $((300 * scale)) ] || fail "$1 never grew"; sleep 0.1
   done
 }
-# Waits up to 1.5 s for the process to end; its status in $status.
+# Waits up to 1.5 s (times the scale) for the process to end; its status in $status.
 ended_in_time() {
   i=0
   while kill -0 "$1" 2>/dev/null; do
-    i=$((i + 1)); [ $i -le 15 ] || { kill -9 "$1"; fail "$2: still running 1.5 s after the signal"; }
+    i=$((i + 1)); [ $i -le $((15 * scale)) ] || fail "$2: still running $((15 * scale / 10)).$((15 * scale % 10)) s after the signal"
     sleep 0.1
   done
   wait "$1"; status=$?
@@ -59,11 +65,11 @@ interrupted h HUP 129 100000 --headless --no-sound
 # in that group; korvax finishes the video and its sound, which play.
 setsid sh -c '"$1" --capture c.mp4 2>err.txt & echo $! >pid.txt; wait $!; echo $? >status.txt' sh "$korvax" &
 group=$!
-i=0; while [ ! -s pid.txt ]; do i=$((i + 1)); [ $i -le 50 ] || fail "no capture started"; sleep 0.1; done
+i=0; while [ ! -s pid.txt ]; do i=$((i + 1)); [ $i -le $((50 * scale)) ] || fail "no capture started"; sleep 0.1; done
 pid=$(cat pid.txt)
 wait_for .c.mp4.korvax-$pid.video.mp4 100000
 env kill -s INT -- "-$group"
-i=0; while [ ! -s status.txt ]; do i=$((i + 1)); [ $i -le 30 ] || fail "MP4 capture: no end 3 s after Ctrl-C"; sleep 0.1; done
+i=0; while [ ! -s status.txt ]; do i=$((i + 1)); [ $i -le $((30 * scale)) ] || fail "MP4 capture: no end $((3 * scale)) s after Ctrl-C"; sleep 0.1; done
 [ "$(cat status.txt)" = 130 ] || fail "MP4 capture, Ctrl-C: status $(cat status.txt): $(cat err.txt)"
 streams=$(ffprobe -v error -show_entries stream=codec_type -of csv=p=0 c.mp4 | sort | tr '\n' ' ')
 [ "$streams" = "audio video " ] || fail "MP4 capture, Ctrl-C: streams '$streams'"
