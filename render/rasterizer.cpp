@@ -326,28 +326,6 @@ struct DrawThenStep {
 // the long edge runs on. The row of the lowest vertex is never drawn.
 template <bool CLIP, class Op, class Corners>
 void scan_triangle(uint16_t* frame, const Corners& v, const Edges& e, Op& op) {
-#if defined(__arm__)
-    if constexpr (!CLIP && Op::ARM_ROWS) {
-        // Unclipped on ARM: walk_rows has no rows to skip, so each part with
-        // rows goes straight to the op's row routine, which steps the two
-        // edges in place (long: the 0->2 edge, short: 0->1 then 1->2).
-        EdgeWalk long_edge{u32(e.x0), u32(e.s02)};
-        EdgeWalk short_edge{u32(e.x0), u32(e.s01)};
-        if (short_edges_left(v, e)) {
-            op.start_edge(v[0], e.s01);
-            if (e.h01 > 0) op.arm_rows(frame + v[0].y * ROW_PIXELS, e.h01, short_edge, long_edge);
-            short_edge = {u32(e.x1), u32(e.s12)};
-            op.start_edge(v[1], e.s12);
-            if (e.h12 > 0) op.arm_rows(frame + v[1].y * ROW_PIXELS, e.h12, short_edge, long_edge);
-        } else {
-            op.start_edge(v[0], e.s02);
-            if (e.h01 > 0) op.arm_rows(frame + v[0].y * ROW_PIXELS, e.h01, long_edge, short_edge);
-            short_edge = {u32(e.x1), u32(e.s12)};
-            if (e.h12 > 0) op.arm_rows(frame + v[1].y * ROW_PIXELS, e.h12, long_edge, short_edge);
-        }
-        return;
-    }
-#endif
     EdgeWalk long_edge{u32(e.x0), u32(e.s02)};
     EdgeWalk short_edge{u32(e.x0), u32(e.s01)};
     DrawThenStep<Op> policy{op};

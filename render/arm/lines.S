@@ -81,6 +81,23 @@
     strh r3, [r4, #2]
     .endm
 
+@ The edge loops' start: r7 = the frame's row 239 (frame at [r0, #16]), the
+@ position word started, and the start pair drawn with its partner (at r10
+@ past it) only while p lies above row 239.
+    .macro FIRST_PAIR_ABOVE_239
+    ldr r7, [r0, #16]
+    add r7, r7, #0x25000            @ 239 x 640 = 0x25580
+    add r7, r7, #0x580
+    ldr r12, =POSITION_START
+    add r3, r12, lr
+    mov r3, r3, lsr #26
+    ldr r3, [r6, r3, lsl #2]
+    strh r3, [r4]
+    cmp r4, r7
+    movlo r3, r3, lsr #16
+    strhlo r3, [r4, r10]
+    .endm
+
 @ int32_t korvax_mesh_edges(EdgeWork* w): 0 when every pair is done, else 1
 @ with edges and left naming the pair this code leaves.
     .global korvax_mesh_edges
@@ -216,17 +233,7 @@ korvax_mesh_edges:
     movgt r5, #63
     movlt r5, #0
     mov r10, #ROW_BYTES
-    ldr r7, [r0, #16]
-    add r7, r7, #0x25000            @ 239 x 640 = 0x25580
-    add r7, r7, #0x580
-    ldr r12, =POSITION_START
-    add r3, r12, lr
-    mov r3, r3, lsr #26
-    ldr r3, [r6, r3, lsl #2]
-    strh r3, [r4]
-    cmp r4, r7
-    movlo r3, r3, lsr #16
-    strhlo r3, [r4, r10]
+    FIRST_PAIR_ABOVE_239
 4:  adds r12, r12, lr
     addcs r4, r4, r11
     eor r3, r5, r12, lsr #26
@@ -253,17 +260,7 @@ korvax_mesh_edges:
     mov r9, r10
     mov r10, #ROW_BYTES
     mov r5, #63
-    ldr r7, [r0, #16]
-    add r7, r7, #0x25000
-    add r7, r7, #0x580
-    ldr r12, =POSITION_START
-    add r3, r12, lr
-    mov r3, r3, lsr #26
-    ldr r3, [r6, r3, lsl #2]
-    strh r3, [r4]
-    cmp r4, r7
-    movlo r3, r3, lsr #16
-    strhlo r3, [r4, r10]
+    FIRST_PAIR_ABOVE_239
 5:  adds r12, r12, lr
     addcs r4, r4, #2
     subcs r8, r8, #1
